@@ -1,0 +1,45 @@
+#include "query_cipher.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <memory>
+
+#include "des/DES.h"
+#include "ddns/encrypt_key.h"
+
+namespace ozu_ref {
+namespace {
+
+constexpr std::size_t kHexDigitsPerBlock = 16;
+// The DES object's plaintext buffer holds 511 blocks.
+constexpr std::size_t kMaxHexDigits = 511 * kHexDigitsPerBlock;
+
+bool is_ciphertext_text(const std::string& hex) {
+    return !hex.empty() && hex.size() % kHexDigitsPerBlock == 0 && hex.size() <= kMaxHexDigits &&
+           std::all_of(hex.begin(), hex.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
+}  // namespace
+
+std::string built_in_key() {
+    std::string key;
+    for (const std::int32_t index : g_iEncryptKey) {
+        key += g_cKeyAlphabet[index];
+    }
+    return key;
+}
+
+std::optional<std::string> decipher_text(const std::string& hex) {
+    if (!is_ciphertext_text(hex)) {
+        return std::nullopt;
+    }
+    const std::string key = built_in_key();
+    auto des = std::make_unique<DES>();  // about 14 KiB of buffers: keep it off the thread's stack
+    des->InitializeKey(key, false);
+    des->InitializeKey(key, true);
+    des->TripleDecryptAnyLength(hex);
+    return std::string(des->GetPlaintextAnyLength());
+}
+
+}  // namespace ozu_ref
