@@ -9,6 +9,7 @@ install(TARGETS ozu_dnsupdate EXPORT ozu_dnsupdateTargets
 install(FILES export/ozu_export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES des/DES.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/des)
 install(FILES codec/CodecBase64.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/codec)
+install(FILES ddns/ozu_dnsupdate.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ddns)
 
 set(OZU_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ozu_dnsupdate)
 install(EXPORT ozu_dnsupdateTargets NAMESPACE ozu:: DESTINATION ${OZU_CONFIG_DIR})

@@ -1,4 +1,5 @@
 #include <codec/CodecBase64.h>
+#include <ddns/ozu_dnsupdate.h>
 #include <des/DES.h>
 
 #include <cstdio>

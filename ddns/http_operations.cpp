@@ -1,0 +1,96 @@
+#include "ddns/http_operations.h"
+
+#include <utility>
+
+#include "ddns/request_encryption.h"
+
+namespace ozu::ddns {
+
+namespace {
+
+bool build_diy_update_request(ExchangeBuffer& request, const UpdateParameters& update, const char* server)
+{
+    QueryBuffer query{};
+    QueryBuffer ciphertext{};
+    if (!format_diy_update_query(query, update.offline, update.mac, update.ip, update.httpPort, update.deviceId)) {
+        return false;
+    }
+    EncryptString(query.data(), ciphertext.data());
+    print_diy_update_notice(ciphertext.data());
+    return format_diy_update_request(request, ciphertext.data(), server);
+}
+
+bool build_update_request(ExchangeBuffer& request, const UpdateParameters& update, const char* server)
+{
+    switch (update.type) {
+    case InterfaceType::Plain:
+        return format_plain_update_request(request, update.offline, update.mac, update.ip, server);
+    case InterfaceType::Diy:
+        return build_diy_update_request(request, update, server);
+    case InterfaceType::Registration:
+        return format_registration_update_request(request, update.registrationQuery, server);
+    }
+    return false;
+}
+
+bool build_diy_lookup_request(ExchangeBuffer& request, const LookupParameters& lookup, const char* server)
+{
+    QueryBuffer query{};
+    QueryBuffer ciphertext{};
+    if (!format_diy_lookup_query(query, lookup.mac)) {
+        return false;
+    }
+    EncryptString(query.data(), ciphertext.data());
+    print_diy_lookup_notice(ciphertext.data());
+    return format_diy_lookup_request(request, ciphertext.data(), server);
+}
+
+bool build_lookup_request(ExchangeBuffer& request, const LookupParameters& lookup, const char* server)
+{
+    switch (lookup.type) {
+    case InterfaceType::Plain:
+        return format_plain_lookup_request(request, lookup.mac, server);
+    case InterfaceType::Diy:
+        return build_diy_lookup_request(request, lookup, server);
+    case InterfaceType::Registration:
+        return format_registration_lookup_request(request, lookup.registrationQuery, server);
+    }
+    return false;
+}
+
+// The exchange closes the connection; true when an HTTP/1.x 200 reply is in the buffer.
+bool exchange_for_ok_reply(SocketHandle connection, ExchangeBuffer& exchange, std::chrono::milliseconds budget)
+{
+    return exchange_http(std::move(connection), exchange, budget) > 0 && http_status_is_ok(exchange.data());
+}
+
+}  // namespace
+
+UpdateVerdict send_update(const ServerTarget& server, const UpdateParameters& update, ExchangeBuffer& exchange)
+{
+    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve);
+    // A request that cannot be built whole is not sent; the update fails (and the caller forgets
+    // the name) as after a lost connection.
+    if (!connection || !build_update_request(exchange, update, server.name)) {
+        return {};
+    }
+    if (!exchange_for_ok_reply(std::move(connection), exchange, server.budget)) {
+        return {};
+    }
+    return judge_update_reply(update.type, exchange.data());
+}
+
+std::optional<std::string_view> look_up_domain(const ServerTarget& server, const LookupParameters& lookup,
+                                               ExchangeBuffer& exchange)
+{
+    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve);
+    if (!connection || !build_lookup_request(exchange, lookup, server.name)) {
+        return std::nullopt;
+    }
+    if (!exchange_for_ok_reply(std::move(connection), exchange, server.budget)) {
+        return std::nullopt;
+    }
+    return judge_lookup_reply(lookup.type, exchange.data());
+}
+
+}  // namespace ozu::ddns

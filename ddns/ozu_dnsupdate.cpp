@@ -1,0 +1,393 @@
+// Host entry points of the DDNS client and the module state they share.
+#include "ddns/ozu_dnsupdate.h"
+
+#include <pthread.h>
+#include <resolv.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "ddns/http_operations.h"
+#include "ddns/http_protocol.h"
+#include "ddns/request_encryption.h"
+#include "ddns/transport.h"
+
+namespace {
+
+using ozu::ddns::InterfaceType;
+
+using EncryptedQuery = std::array<char, 256>;
+
+// Module state. The flags read outside m_lock are atomics.
+std::atomic<int> m_bInit{0};
+pthread_mutex_t m_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t m_getaddrinfoLock = PTHREAD_MUTEX_INITIALIZER;
+char* m_pServer = nullptr;
+int m_nServerPort = 80;
+char* m_pMac = nullptr;
+char* m_pIpAddress = nullptr;
+int m_nHttpPort = 80;
+std::int32_t m_nDeviceID = 0;
+char* m_pSerial = nullptr;
+int m_ntimeout = 300;
+std::atomic<int> g_nInterfaceType{0};
+EncryptedQuery g_cGetDomain{};
+EncryptedQuery g_cUpdateOnline{};
+EncryptedQuery g_cUpdateOffline{};
+std::int32_t m_res_mtime = 0;
+std::atomic<int> m_bRunning{0};
+[[maybe_unused]] std::atomic<int> m_isExit{0};
+[[maybe_unused]] pthread_t m_hupdate{};
+char* m_pDNSName = nullptr;
+
+constexpr int kDefaultPort = 80;
+constexpr int kMinTimeout = 5;
+constexpr int kMinRegistrationTimeout = 300;
+constexpr const char* kResolvConfPath = "/etc/resolv.conf";
+
+class ModuleLock {
+public:
+    ModuleLock() { pthread_mutex_lock(&m_lock); }
+    ~ModuleLock() { pthread_mutex_unlock(&m_lock); }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
+struct FreeText {
+    void operator()(char* text) const { std::free(text); }
+};
+using OwnedText = std::unique_ptr<char, FreeText>;
+
+OwnedText copy_of(const char* text)
+{
+    return OwnedText(text != nullptr ? strdup(text) : nullptr);
+}
+
+void release(char*& text)
+{
+    std::free(text);
+    text = nullptr;
+}
+
+void store_copy(char*& setting, const char* value)
+{
+    if (value != nullptr) {
+        setting = strdup(value);
+    }
+}
+
+int port_or_default(int port)
+{
+    return port >= 1 ? port : kDefaultPort;
+}
+
+// Once configured, m_lock guards a re-initialisation; the first initialisation runs unlocked.
+bool lock_if_configured()
+{
+    if (m_bInit == 0) {
+        return false;
+    }
+    pthread_mutex_lock(&m_lock);
+    return true;
+}
+
+enum class ResolverLock { Initialise, Keep };
+
+void finish_initialisation(bool wasConfigured, InterfaceType type, ResolverLock resolverLock)
+{
+    if (wasConfigured) {
+        pthread_mutex_unlock(&m_lock);
+    } else {
+        m_bInit = 1;
+        pthread_mutex_init(&m_lock, nullptr);
+        if (resolverLock == ResolverLock::Initialise) {
+            pthread_mutex_init(&m_getaddrinfoLock, nullptr);
+        }
+    }
+    g_nInterfaceType = static_cast<int>(type);
+}
+
+void release_network_settings()
+{
+    release(m_pServer);
+    release(m_pMac);
+    release(m_pIpAddress);
+}
+
+void store_registration_query(ozu::ddns::RegistrationQuery kind, EncryptedQuery& target)
+{
+    ozu::ddns::QueryBuffer query{};
+    target.fill('\0');
+    // A query too long for its ciphertext buffer is stored empty rather than cut.
+    if (ozu::ddns::format_registration_query(query, kind, m_pSerial, m_pMac, m_nHttpPort, m_nDeviceID)) {
+        EncryptString(query.data(), target.data());
+    }
+}
+
+void store_registration_queries()
+{
+    store_registration_query(ozu::ddns::RegistrationQuery::GetDomain, g_cGetDomain);
+    store_registration_query(ozu::ddns::RegistrationQuery::UpdateOnline, g_cUpdateOnline);
+    store_registration_query(ozu::ddns::RegistrationQuery::UpdateOffline, g_cUpdateOffline);
+}
+
+void reload_system_resolver()
+{
+    res_init();
+}
+
+const ozu::ddns::ResolverContext kSystemResolver{&m_getaddrinfoLock, &m_res_mtime, kResolvConfPath,
+                                                 reload_system_resolver};
+
+InterfaceType interface_type()
+{
+    return static_cast<InterfaceType>(g_nInterfaceType.load());
+}
+
+void remember_domain_name(std::string_view name)
+{
+    const ModuleLock lock;
+    if (m_pDNSName != nullptr && name == m_pDNSName) {
+        return;
+    }
+    std::free(m_pDNSName);
+    m_pDNSName = strndup(name.data(), name.size());
+}
+
+void forget_domain_name()
+{
+    const ModuleLock lock;
+    release(m_pDNSName);
+}
+
+bool copy_if_fits(std::string_view name, char* buffer, unsigned int size)
+{
+    if (name.size() >= size) {
+        return false;
+    }
+    std::memcpy(buffer, name.data(), name.size());
+    buffer[name.size()] = '\0';
+    return true;
+}
+
+// Copies of what one HTTP operation needs, taken under m_lock and owned by the operation.
+struct HttpSnapshot {
+    OwnedText server;
+    OwnedText mac;
+    OwnedText ip;
+    int serverPort = kDefaultPort;
+    int httpPort = kDefaultPort;
+    std::int32_t deviceId = 0;
+    EncryptedQuery registrationQuery{};
+};
+
+// Called with m_lock held.
+bool server_and_mac_configured()
+{
+    if (m_pServer == nullptr || m_pMac == nullptr) {
+        std::perror("DNS server or MAC is null\n");
+        return false;
+    }
+    return true;
+}
+
+// Called with m_lock held, once server_and_mac_configured().
+std::optional<HttpSnapshot> snapshot_server_and_mac()
+{
+    HttpSnapshot snapshot;
+    snapshot.server = copy_of(m_pServer);
+    if (!snapshot.server) {
+        std::perror("strdup failed\n");
+        return std::nullopt;
+    }
+    snapshot.mac = copy_of(m_pMac);
+    snapshot.serverPort = m_nServerPort;
+    return snapshot;
+}
+
+std::optional<HttpSnapshot> snapshot_for_update(bool offline)
+{
+    const ModuleLock lock;
+    if (!server_and_mac_configured()) {
+        return std::nullopt;
+    }
+    std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
+    if (snapshot) {
+        snapshot->ip = copy_of(m_pIpAddress);
+        snapshot->httpPort = m_nHttpPort;
+        snapshot->deviceId = m_nDeviceID;
+        // Copied under the lock, so that a re-initialisation cannot rewrite it while it is sent.
+        snapshot->registrationQuery = offline ? g_cUpdateOffline : g_cUpdateOnline;
+    }
+    return snapshot;
+}
+
+// Called with m_lock held, once the cache has no name.
+std::optional<HttpSnapshot> snapshot_for_lookup()
+{
+    if (!server_and_mac_configured() || m_pServer[0] == '\0') {
+        return std::nullopt;
+    }
+    std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
+    if (snapshot) {
+        snapshot->registrationQuery = g_cGetDomain;
+    }
+    return snapshot;
+}
+
+ozu::ddns::ServerTarget target_of(const HttpSnapshot& snapshot)
+{
+    return {snapshot.server.get(), snapshot.serverPort, GetHostName};
+}
+
+}  // namespace
+
+extern "C" {
+
+OZU_API int ozu_dnsupdate_init(const char* pServer, int nServerPort, const char* pMac, const char* pIpAddress,
+                               int nTimeout)
+{
+    const bool wasConfigured = lock_if_configured();
+    const int timeout = std::max(nTimeout, kMinTimeout);
+    release_network_settings();
+    store_copy(m_pServer, pServer);
+    store_copy(m_pMac, pMac);
+    m_nServerPort = port_or_default(nServerPort);
+    store_copy(m_pIpAddress, pIpAddress);
+    m_ntimeout = timeout;
+    finish_initialisation(wasConfigured, InterfaceType::Plain, ResolverLock::Initialise);
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_init_v1(int32_t nDeviceID, const char* pServer, int nServerPort, const char* pMac,
+                                  const char* pIpAddress, int nHttpPort, int nTimeout)
+{
+    const bool wasConfigured = lock_if_configured();
+    const int timeout = std::max(nTimeout, kMinTimeout);
+    release_network_settings();
+    m_nDeviceID = nDeviceID;
+    store_copy(m_pServer, pServer);
+    store_copy(m_pMac, pMac);
+    m_nServerPort = port_or_default(nServerPort);
+    m_nHttpPort = port_or_default(nHttpPort);
+    store_copy(m_pIpAddress, pIpAddress);
+    m_ntimeout = timeout;
+    finish_initialisation(wasConfigured, InterfaceType::Diy, ResolverLock::Keep);
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_init_v2(int32_t nDeviceID, const char* pServer, int nServerPort, const char* pSerial,
+                                  const char* pMac, const char* pIpAddress, int nHttpPort, int nTimeout)
+{
+    const bool wasConfigured = lock_if_configured();
+    release(m_pServer);
+    release(m_pSerial);
+    release(m_pMac);
+    release(m_pIpAddress);
+    m_nDeviceID = nDeviceID;
+    store_copy(m_pServer, pServer);
+    store_copy(m_pSerial, pSerial);
+    store_copy(m_pMac, pMac);
+    store_copy(m_pIpAddress, pIpAddress);
+    m_nServerPort = port_or_default(nServerPort);
+    m_nHttpPort = port_or_default(nHttpPort);
+    m_ntimeout = std::max(nTimeout, kMinRegistrationTimeout);
+    store_registration_queries();
+    finish_initialisation(wasConfigured, InterfaceType::Registration, ResolverLock::Keep);
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_pause(int bRunning)
+{
+    m_bRunning = bRunning;
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_get_domainname(char* pName)
+{
+    const ModuleLock lock;
+    if (m_pDNSName == nullptr) {
+        std::perror("invalid Name\n");
+        return -1;
+    }
+    // A null buffer cannot take the name.
+    if (pName == nullptr) {
+        return -1;
+    }
+    std::strcpy(pName, m_pDNSName);
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_once(int bOffline)
+{
+    if (m_bInit == 0) {
+        return -1;
+    }
+    const bool offline = bOffline != 0;
+    const std::optional<HttpSnapshot> snapshot = snapshot_for_update(offline);
+    if (!snapshot) {
+        return -1;
+    }
+    const ozu::ddns::UpdateParameters update{interface_type(),        offline,
+                                             snapshot->mac.get(),     snapshot->ip.get(),
+                                             snapshot->httpPort,      snapshot->deviceId,
+                                             snapshot->registrationQuery.data()};
+    ozu::ddns::ExchangeBuffer exchange{};
+    const ozu::ddns::UpdateVerdict verdict = ozu::ddns::send_update(target_of(*snapshot), update, exchange);
+    if (!verdict.confirmed) {
+        forget_domain_name();
+        return -1;
+    }
+    if (verdict.domain) {
+        remember_domain_name(*verdict.domain);
+    }
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_getname(char* pName, unsigned int nSize)
+{
+    if (m_bInit == 0) {
+        return -1;
+    }
+    // A null buffer counts as a buffer of size 0: it is never written.
+    const unsigned int size = pName != nullptr ? nSize : 0;
+    std::optional<HttpSnapshot> snapshot;
+    {
+        const ModuleLock lock;
+        if (m_pDNSName != nullptr) {
+            if (copy_if_fits(m_pDNSName, pName, size)) {
+                return 0;
+            }
+            std::perror("buff too short\n");
+            return -1;
+        }
+        snapshot = snapshot_for_lookup();
+    }
+    if (!snapshot) {
+        return -1;
+    }
+    const ozu::ddns::LookupParameters lookup{interface_type(), snapshot->mac.get(),
+                                             snapshot->registrationQuery.data()};
+    ozu::ddns::ExchangeBuffer exchange{};
+    const std::optional<std::string_view> name = ozu::ddns::look_up_domain(target_of(*snapshot), lookup, exchange);
+    if (!name) {
+        return -1;
+    }
+    remember_domain_name(*name);
+    return copy_if_fits(*name, pName, size) ? 0 : -1;
+}
+
+OZU_API int GetHostName(const char* pHostName, uint32_t* pAddress)
+{
+    return ozu::ddns::resolve_ipv4(pHostName, pAddress, kSystemResolver);
+}
+
+}  // extern "C"
