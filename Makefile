@@ -3,6 +3,8 @@
 #   build/asan     x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
 # `make test-quick` does the same but skips the tests labelled `slow`.
+# `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
+# one device registers with the reference server over loopback.
 
 CMAKE ?= cmake
 BUILD_DIR ?= $(CURDIR)/build
@@ -19,7 +21,9 @@ CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cma
 
 CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
-.PHONY: all test test-quick clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns-host
+
+.PHONY: all test test-quick demo clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
@@ -36,6 +40,11 @@ $(BUILDS:%=test-%): test-%: build-%
 
 $(BUILDS:%=quick-%): quick-%: build-%
 	$(CTEST) --test-dir $(BUILD_DIR)/$* $(CTEST_ARGS) --label-exclude slow
+
+demo:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
+	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target $(DEMO_TARGETS)
+	$(CURDIR)/tools/demo.sh $(BUILD_DIR)/release
 
 clean:
 	rm -rf $(BUILD_DIR)

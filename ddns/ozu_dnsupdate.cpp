@@ -15,8 +15,13 @@
 #include <optional>
 #include <string_view>
 
+#include "ddns/background_threads.h"
+#include "ddns/device_record.h"
+#include "ddns/host_config.h"
 #include "ddns/http_operations.h"
 #include "ddns/http_protocol.h"
+#include "ddns/register_channel.h"
+#include "ddns/register_module.h"
 #include "ddns/request_encryption.h"
 #include "ddns/transport.h"
 
@@ -44,8 +49,8 @@ EncryptedQuery g_cUpdateOnline{};
 EncryptedQuery g_cUpdateOffline{};
 std::int32_t m_res_mtime = 0;
 std::atomic<int> m_bRunning{0};
-[[maybe_unused]] std::atomic<int> m_isExit{0};
-[[maybe_unused]] pthread_t m_hupdate{};
+std::atomic<int> m_isExit{0};
+pthread_t m_hupdate{};
 char* m_pDNSName = nullptr;
 
 constexpr int kDefaultPort = 80;
@@ -248,7 +253,54 @@ ozu::ddns::ServerTarget target_of(const HttpSnapshot& snapshot)
     return {snapshot.server.get(), snapshot.serverPort, GetHostName};
 }
 
+// Read at every reload of the worker's countdown, so a re-initialisation takes effect there.
+int report_interval()
+{
+    const ModuleLock lock;
+    return m_ntimeout;
+}
+
+const ozu::ddns::UpdateWorkerState kUpdateWorker{m_lock, m_bRunning, m_isExit, m_hupdate};
+
 }  // namespace
+
+// The register channel's module functions run with m_lock held by my_update.
+OZU_API char* Init_Device_Msg(int nCommand, char* pStatus)
+{
+    const ozu::ddns::DeviceSettings settings{m_pIpAddress, m_pMac, m_pSerial, m_nDeviceID, m_nServerPort};
+    return ozu::ddns::build_device_record(nCommand, pStatus, settings, DDNS_GetDIYDDNSServer, EncryptString);
+}
+
+OZU_API int DDNS_GetDIYDDNSServer(char* pBuf, int nLen)
+{
+    return ozu::ddns::read_diy_ddns_server(kDiyServerCommand, pBuf, nLen);
+}
+
+OZU_API int InitSock()
+{
+    return ozu::ddns::open_register_channel(m_pServer, GetHostName);
+}
+
+OZU_API int my_update(int nCommand, char* pStatus)
+{
+    if (m_bInit == 0) {
+        return -1;
+    }
+    const ModuleLock lock;
+    return ozu::ddns::run_register_exchange(nCommand, pStatus, {Init_Device_Msg, InitSock},
+                                            {m_pSerial, m_pServer, &m_pDNSName});
+}
+
+OZU_API void* DDNS_Update_Fun(void*)
+{
+    ozu::ddns::run_update_worker({m_bRunning, m_isExit, report_interval, my_update, sleep_ms});
+    return nullptr;
+}
+
+OZU_API void* DDNS_update_get_domain_name_thrd(void*)
+{
+    ozu::ddns::run_domain_name_thread(my_update, sleep_ms);
+}
 
 extern "C" {
 
@@ -309,6 +361,28 @@ OZU_API int ozu_dnsupdate_pause(int bRunning)
 {
     m_bRunning = bRunning;
     return 0;
+}
+
+OZU_API int ozu_dnsupdate_start()
+{
+    if (m_bInit == 0) {
+        return -1;
+    }
+    return ozu::ddns::start_update_worker(kUpdateWorker, DDNS_Update_Fun);
+}
+
+OZU_API int ozu_dnsupdate_stop()
+{
+    if (m_bInit == 0) {
+        return -1;
+    }
+    ozu::ddns::stop_update_worker(kUpdateWorker);
+    return 0;
+}
+
+OZU_API int ozu_dnsupdate_init_rdn()
+{
+    return ozu::ddns::start_domain_name_thread(DDNS_update_get_domain_name_thrd);
 }
 
 OZU_API int ozu_dnsupdate_get_domainname(char* pName)

@@ -26,6 +26,17 @@ OZU_API int ozu_dnsupdate_init_v2(int32_t nDeviceID, const char* pServer, int nS
 /* 0 suspends the update worker's periodic online reports, non-zero resumes them. Returns 0. */
 OZU_API int ozu_dnsupdate_pause(int bRunning);
 
+/* Starts the update worker, which announces the device, reports it online every interval and
+ * offline when stopped. 0 also when a worker is already running. */
+OZU_API int ozu_dnsupdate_start(void);
+
+/* Asks the update worker to send its offline report and waits for it to end. */
+OZU_API int ozu_dnsupdate_stop(void);
+
+/* Starts a detached thread that asks the server for the device's domain name once a minute.
+ * Returns 0 or the thread-creation error number. */
+OZU_API int ozu_dnsupdate_init_rdn(void);
+
 /* Copies the known domain name into pName, which must be large enough for it. */
 OZU_API int ozu_dnsupdate_get_domainname(char* pName);
 

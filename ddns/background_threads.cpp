@@ -1,0 +1,112 @@
+#include "ddns/background_threads.h"
+
+#include <sched.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "ddns/device_msg.h"
+
+void sleep_ms(unsigned int nMilliseconds) {
+    timeval timeout{};
+    timeout.tv_sec = static_cast<time_t>(nMilliseconds / 1000);
+    timeout.tv_usec = static_cast<suseconds_t>((nMilliseconds % 1000) * 1000);
+    select(0, nullptr, nullptr, nullptr, &timeout);
+}
+
+namespace ozu::ddns {
+namespace {
+
+class LockGuard {
+public:
+    explicit LockGuard(pthread_mutex_t& lock) : lock_(lock) { pthread_mutex_lock(&lock_); }
+    ~LockGuard() { pthread_mutex_unlock(&lock_); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    pthread_mutex_t& lock_;
+};
+
+bool claim_worker_slot(const UpdateWorkerState& state) {
+    const LockGuard guard(state.lock);
+    if (state.running != 0) return false;
+    state.running = 1;
+    state.exit_requested = 0;
+    return true;
+}
+
+void set_flag(pthread_mutex_t& lock, std::atomic<int>& flag, int value) {
+    const LockGuard guard(lock);
+    flag = value;
+}
+
+}  // namespace
+
+void run_update_worker(const UpdateWorkerContext& context) {
+    char online[] = "online";
+    char offline[] = "offline";
+    context.report(DDNS_CMD_START, online);
+    if (context.exit_requested == 0) {
+        int countdown = 0;
+        do {
+            if (countdown <= 0) {
+                if (context.running != 0) context.report(DDNS_CMD_UPDATE, online);
+                countdown = context.report_interval();
+            }
+            --countdown;
+            context.sleep(kWorkerStepMilliseconds);
+        } while (context.exit_requested == 0);
+    }
+    context.report(DDNS_CMD_UPDATE, offline);
+}
+
+int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*)) {
+    if (!claim_worker_slot(state)) return 0;
+    // The handle is stored only once the thread exists, so a later stop never joins garbage.
+    pthread_t thread{};
+    if (pthread_create(&thread, nullptr, worker, nullptr) == 0) {
+        state.handle = thread;
+        return 0;
+    }
+    set_flag(state.lock, state.running, 0);
+    return -1;
+}
+
+void stop_update_worker(const UpdateWorkerState& state) {
+    set_flag(state.lock, state.exit_requested, 1);
+    if (state.handle != 0) {
+        pthread_join(state.handle, nullptr);
+        state.handle = 0;
+    }
+    set_flag(state.lock, state.running, 0);
+}
+
+unsigned int query_domain_name(Reporter report) {
+    char online[] = "online";
+    return report(DDNS_CMD_GET_DOMAIN, online) == 0 ? kDomainNameRefreshMilliseconds : kDomainNameRetryMilliseconds;
+}
+
+void run_domain_name_thread(Reporter report, Sleeper sleep) {
+    std::printf("this thread for update domain name, pid = [%d]\n", static_cast<int>(getpid()));
+    for (;;) sleep(query_domain_name(report));
+}
+
+int start_domain_name_thread(void* (*thread_function)(void*)) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setschedpolicy(&attributes, SCHED_OTHER);
+    sched_param parameters{};
+    pthread_attr_getschedparam(&attributes, &parameters);
+    parameters.sched_priority = 0;
+    pthread_attr_setschedparam(&attributes, &parameters);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread{};
+    const int result = pthread_create(&thread, &attributes, thread_function, nullptr);
+    // The attributes are not needed once the thread exists.
+    pthread_attr_destroy(&attributes);
+    return result;
+}
+
+}  // namespace ozu::ddns

@@ -1,0 +1,299 @@
+// The register channel as the library runs it: my_update and its module functions against
+// the reference server. Every test runs in its own process with its own loopback address.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "ddns/ozu_dnsupdate.h"
+#include "ddns/register_module.h"
+#include "query_cipher.h"
+#include "register_test_support.h"
+#include "support/output_capture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using register_test::as_record;
+using register_test::kHostConfigCommand;
+using register_test::register_exchanges;
+using register_test::start_server;
+
+constexpr const char* kSerial = "SN1";
+constexpr const char* kMac = "00:11:22:33:44:55";
+constexpr const char* kIp = "192.168.1.10";
+
+void init_device(const char* server) {
+    ozu_dnsupdate_init_v2(0x1234, server, 8080, kSerial, kMac, kIp, 80, 300);
+}
+
+bool host_config_present() {
+    struct stat status {};
+    return stat("/usr/local/etc/Tams.cfg", &status) == 0;
+}
+
+struct Update {
+    int result;
+    std::string out;
+    std::string err;
+};
+
+Update update(int command, const char* status) {
+    std::string status_text(status);
+    ozu_test::OutputCapture capture;
+    const int result = my_update(command, status_text.data());
+    const ozu_test::CapturedOutput output = capture.finish();
+    return Update{result, output.out, output.err};
+}
+
+std::string known_name() {
+    char name[256] = {};
+    const ozu_test::OutputCapture quiet;
+    return ozu_dnsupdate_get_domainname(name) == 0 ? std::string(name) : std::string("<none>");
+}
+
+template <std::size_t N>
+std::string deciphered(const std::array<char, N>& field) {
+    return ozu_ref::decipher_text(device_msg::field_text(field)).value_or("<not a ciphertext>");
+}
+
+TEST(MyUpdate, DoesNothingBeforeInitialisation) {
+    const Update run = update(DDNS_CMD_START, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(MyUpdate, StartRecordAsTheServerDecodesIt) {
+    auto server = start_server(register_test::address::kStartRecord);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kStartRecord);
+    const Update run = update(DDNS_CMD_START, "online");
+    EXPECT_EQ(run.result, 0);
+    const auto exchanges = register_exchanges(*server);
+    ASSERT_EQ(exchanges.size(), 1u);
+    ASSERT_EQ(exchanges[0].raw.size(), 432u);
+    const DeviceMsg record = as_record(exchanges[0].raw);
+    EXPECT_EQ(exchanges[0].raw.substr(0, 4), std::string("\x65\0\0\0", 4));
+    EXPECT_GT(device_msg::load_le32(record.nSocket), 2);
+    EXPECT_TRUE(register_test::all_zero(record.reserved));
+    EXPECT_EQ(deciphered(record.szSerial), kSerial);
+    EXPECT_EQ(deciphered(record.szIpAddress), kIp);
+    EXPECT_EQ(deciphered(record.szMac), kMac);
+    EXPECT_EQ(deciphered(record.szDeviceID), "0x1234");
+    // The connection went to 8879; the record carries the HTTP port of the server.
+    EXPECT_EQ(device_msg::field_text(record.szServerPort), "8080");
+    EXPECT_EQ(device_msg::field_text(record.szType), "DDNS");
+    EXPECT_EQ(device_msg::field_text(record.szStatus), "online");
+    EXPECT_FALSE(device_msg::field_text(record.szTime).empty());
+    if (host_config_present()) GTEST_SKIP() << "this host has its own /usr/local/etc/Tams.cfg";
+    EXPECT_EQ(device_msg::field_text(record.szDeviceDomain), "SN1.");
+    EXPECT_EQ(run.out, std::string(kHostConfigCommand) + "EOF!" +
+                           "qor function(Init_Device_Msg),szDeviceDomain(SN1.)!!!\n" +
+                           "command:(101) domain:ddns.test m_pServer:127.0.0.200\n");
+}
+
+TEST(MyUpdate, OfflineReportIsAnUpdateRecord) {
+    auto server = start_server(register_test::address::kUpdateRecord);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kUpdateRecord);
+    EXPECT_EQ(update(DDNS_CMD_UPDATE, "offline").result, 0);
+    const auto exchanges = register_exchanges(*server);
+    ASSERT_EQ(exchanges.size(), 1u);
+    EXPECT_EQ(exchanges[0].raw.substr(0, 4), std::string("\x66\0\0\0", 4));
+    EXPECT_EQ(register_test::status_of(exchanges[0]), "offline");
+    EXPECT_EQ(server->device_status(kSerial), "offline");
+}
+
+TEST(MyUpdate, DomainQueryLearnsSerialDotDomain) {
+    auto server = start_server(register_test::address::kDomainRecord);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kDomainRecord);
+    const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    const auto exchanges = register_exchanges(*server);
+    ASSERT_EQ(exchanges.size(), 1u);
+    const DeviceMsg record = as_record(exchanges[0].raw);
+    EXPECT_EQ(exchanges[0].raw.substr(0, 4), std::string("\x67\0\0\0", 4));
+    EXPECT_TRUE(register_test::all_zero(record.szTime));
+    EXPECT_TRUE(register_test::all_zero(record.szDeviceDomain));
+    EXPECT_EQ(deciphered(record.szSerial), kSerial);
+    EXPECT_EQ(known_name(), "SN1.ddns.test");
+}
+
+TEST(MyUpdate, ReplyWithoutDomainFailsWithTheRequestCode) {
+    auto server = start_server(register_test::address::kRefused, ozu_ref::Fault::NotOk);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kRefused);
+    const Update run = update(DDNS_CMD_UPDATE, "online");
+    EXPECT_EQ(run.result, -1);
+    ASSERT_GE(run.out.size(), 11u);
+    EXPECT_EQ(run.out.substr(run.out.size() - 11), "102,failed\n");
+    EXPECT_EQ(run.out.find("command:"), std::string::npos);
+}
+
+TEST(MyUpdate, DomainReplyWithoutDomainFailsSilentlyAndLearnsNothing) {
+    auto server = start_server(register_test::address::kNameMissing, ozu_ref::Fault::NotOk);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kNameMissing);
+    const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(known_name(), "<none>");
+}
+
+TEST(MyUpdate, ReplyWhoseDomainArrivesLateIsShort) {
+    auto server = start_server(register_test::address::kSplitReply, ozu_ref::Fault::SplitReply);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kSplitReply);
+    EXPECT_EQ(update(DDNS_CMD_GET_DOMAIN, "online").result, -1);
+    EXPECT_EQ(known_name(), "<none>");
+}
+
+TEST(MyUpdate, ServerClosingWithoutAnswerIsReportedOnStandardError) {
+    auto server = start_server(register_test::address::kCloseWithoutAnswer, ozu_ref::Fault::CloseWithoutAnswer);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kCloseWithoutAnswer);
+    const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "error recv()ing reply: Success\n");
+}
+
+TEST(MyUpdate, RefusedConnectionIsReportedOnBothStreams) {
+    init_device(register_test::address::kUpdateRefused);
+    const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
+    EXPECT_EQ(run.result, -1);
+    in_addr address{};
+    inet_pton(AF_INET, register_test::address::kUpdateRefused, &address);
+    EXPECT_EQ(run.out, "127.0.0.220\t" + std::to_string(static_cast<int>(address.s_addr)) + "\t127.0.0.220\n");
+    EXPECT_EQ(run.err, "connect: Connection refused\nmy_update: Connection refused\n");
+}
+
+TEST(MyUpdate, UnreachableServerForgetsALearnedName) {
+    auto server = start_server(register_test::address::kForgetName);
+    ASSERT_TRUE(server);
+    init_device(register_test::address::kForgetName);
+    ASSERT_EQ(update(DDNS_CMD_GET_DOMAIN, "online").result, 0);
+    ASSERT_EQ(known_name(), "SN1.ddns.test");
+    server->stop();
+    EXPECT_EQ(update(DDNS_CMD_GET_DOMAIN, "online").result, -1);
+    EXPECT_EQ(known_name(), "<none>");
+}
+
+TEST(MyUpdate, NameLearnedOverHttpIsReplacedWithoutOverflow) {
+    auto server = start_server(register_test::address::kHttpNameThenRegister, ozu_ref::Fault::None, 8080);
+    ASSERT_TRUE(server);
+    server->set_domain(kSerial, "a");
+    init_device(register_test::address::kHttpNameThenRegister);
+    char name[128] = {};
+    ASSERT_EQ(ozu_dnsupdate_getname(name, sizeof name), 0);
+    ASSERT_STREQ(name, "a.ddns.test");
+    EXPECT_EQ(update(DDNS_CMD_GET_DOMAIN, "online").result, 0);
+    EXPECT_EQ(known_name(), "SN1.ddns.test");
+}
+
+TEST(MyUpdate, UnresolvedServerPrintsTheZeroAddress) {
+    init_device("");
+    const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "\t0\t0.0.0.0\t");
+    EXPECT_EQ(run.err.rfind("xxxxxxxxxxInitSock: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("\nmy_update: "), std::string::npos) << run.err;
+}
+
+TEST(MyUpdate, NoServerConfiguredFailsToOpenTheChannel) {
+    ozu_dnsupdate_init(nullptr, 80, kMac, kIp, 300);
+    const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("strdup failed\n: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("\nmy_update: "), std::string::npos) << run.err;
+}
+
+TEST(MyUpdate, NoIpAddressBuildsNoRecord) {
+    ozu_dnsupdate_init("127.0.0.1", 80, kMac, nullptr, 300);
+    const Update run = update(DDNS_CMD_START, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "pdeviceMsg is null\n");
+    EXPECT_EQ(run.err.rfind("DNS server or MAC is null\n: ", 0), 0u) << run.err;
+}
+
+TEST(MyUpdate, EmptyIpAddressBuildsNoRecordSilently) {
+    ozu_dnsupdate_init("127.0.0.1", 80, kMac, "", 300);
+    const Update run = update(DDNS_CMD_START, "online");
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "pdeviceMsg is null\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(MyUpdate, WithoutSerialTheRecordCarriesTheEmptySerial) {
+    auto server = start_server(register_test::address::kNoSerial);
+    ASSERT_TRUE(server);
+    ozu_dnsupdate_init_v1(0x7, register_test::address::kNoSerial, 8080, kMac, kIp, 80, 300);
+    const Update run = update(DDNS_CMD_START, "online");
+    const auto exchanges = register_exchanges(*server);
+    ASSERT_EQ(exchanges.size(), 1u);
+    const DeviceMsg record = as_record(exchanges[0].raw);
+    EXPECT_EQ(deciphered(record.szSerial), "");
+    EXPECT_EQ(deciphered(record.szDeviceID), "0x7");
+    if (host_config_present()) GTEST_SKIP() << "this host has its own /usr/local/etc/Tams.cfg";
+    EXPECT_EQ(device_msg::field_text(record.szDeviceDomain), ".");
+    // The server names no device without a serial.
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out.substr(run.out.size() - 11), "101,failed\n");
+}
+
+TEST(InitDeviceMsg, BuildsTheRecordFromTheConfiguration) {
+    ozu_dnsupdate_init_v2(0xabc, "127.0.0.1", 81, "S2", "m", "1.2.3.4", 80, 300);
+    char online[] = "online";
+    const ozu_test::OutputCapture quiet;
+    char* record = Init_Device_Msg(DDNS_CMD_GET_DOMAIN, online);
+    ASSERT_NE(record, nullptr);
+    const DeviceMsg built = as_record(record);
+    std::free(record);
+    EXPECT_EQ(device_msg::load_le32(built.nCommand), 103);
+    EXPECT_EQ(deciphered(built.szSerial), "S2");
+    EXPECT_EQ(deciphered(built.szDeviceID), "0xabc");
+    EXPECT_EQ(device_msg::field_text(built.szServerPort), "81");
+}
+
+TEST(InitSock, NoServerConfiguredFails) {
+    ozu_dnsupdate_init(nullptr, 80, kMac, kIp, 300);
+    const ozu_test::OutputCapture quiet;
+    EXPECT_EQ(InitSock(), -1);
+}
+
+TEST(DiyServerCommand, EchoesTheHostConfigurationCommand) {
+    char buffer[128] = {};
+    ozu_test::OutputCapture capture;
+    DDNS_GetDIYDDNSServer(buffer, sizeof buffer);
+    const std::string out = capture.finish().out;
+    EXPECT_EQ(out.rfind(kHostConfigCommand, 0), 0u) << out;
+}
+
+TEST(DiyServerCommand, RefusesABufferOf15) {
+    char buffer[15] = {};
+    ozu_test::OutputCapture capture;
+    EXPECT_EQ(DDNS_GetDIYDDNSServer(buffer, sizeof buffer), -1);
+    EXPECT_EQ(capture.finish().out, "Param ERROR!");
+}
+
+TEST(DiyServerCommand, ShippedLibraryHoldsTheExactCommand) {
+#if OZU_HOST_CONFIG_IS_DEFAULT
+    std::ifstream library(OZU_LIBRARY_FILE, std::ios::binary);
+    ASSERT_TRUE(library);
+    const std::string bytes((std::istreambuf_iterator<char>(library)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find(std::string(kHostConfigCommand) + '\0'), std::string::npos);
+#else
+    GTEST_SKIP() << "built with another OZU_HOST_CONFIG_FILE";
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "reference_server.h"
+#include "server_test_support.h"
+#include "test_addresses.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using server_test::run_process;
+
+const std::string kHost = OZU_HOST_PROGRAM;
+
+TEST(HostProgram, HelpNamesEveryOption) {
+    const server_test::ProcessResult result = run_process({kHost, "--help"}, 5s);
+    EXPECT_EQ(result.exit_code, 0);
+    for (const char* option : {"--server", "--port", "--serial", "--mac", "--ip", "--type", "--interval",
+                               "--device-id", "--http-port", "--hold", "--library", "--help"}) {
+        EXPECT_NE(result.out.find(std::string("  ") + option + " "), std::string::npos) << option;
+    }
+}
+
+TEST(HostProgram, RefusesBadOptions) {
+    struct BadOptions {
+        std::vector<std::string> arguments;
+        std::string message;
+    };
+    const std::vector<BadOptions> cases = {
+        {{"--type", "3"}, "invalid value for --type: '3'"},
+        {{"--port", "0"}, "invalid value for --port: '0'"},
+        {{"--device-id", "0xZZ"}, "invalid value for --device-id: '0xZZ'"},
+        {{"--hold", "-1"}, "invalid value for --hold: '-1'"},
+        {{"--colour", "red"}, "unknown option '--colour'"},
+        {{"--serial"}, "option --serial needs a value"},
+    };
+    for (const BadOptions& c : cases) {
+        std::vector<std::string> argv = {kHost};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const server_test::ProcessResult result = run_process(argv, 5s);
+        EXPECT_EQ(result.exit_code, 2) << c.message;
+        EXPECT_EQ(result.err.rfind("ozu-ddns-host: " + c.message + "\nusage: ", 0), 0u) << result.err;
+    }
+}
+
+TEST(HostProgram, ReportsALibraryThatCannotBeLoaded) {
+    const server_test::ProcessResult result = run_process({kHost, "--library", "/nonexistent/libnone.so"}, 5s);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err.rfind("ozu-ddns-host: cannot load /nonexistent/libnone.so: ", 0), 0u) << result.err;
+}
+
+bool library_has_worker_entry_points() {
+    void* library = dlopen(OZU_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    const bool found = library != nullptr && dlsym(library, "ozu_dnsupdate_start") != nullptr &&
+                       dlsym(library, "ozu_dnsupdate_stop") != nullptr &&
+                       dlsym(library, "ozu_dnsupdate_init_rdn") != nullptr;
+    if (library != nullptr) {
+        dlclose(library);
+    }
+    return found;
+}
+
+TEST(HostProgram, NamesEveryMissingEntryPoint) {
+    if (library_has_worker_entry_points()) {
+        GTEST_SKIP() << "the library has all entry points";
+    }
+    const server_test::ProcessResult result = run_process({kHost}, 5s);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("ozu-ddns-host: the library has no entry point ozu_dnsupdate_start\n"),
+              std::string::npos)
+        << result.err;
+}
+
+struct HostFlow {
+    const char* address;
+    int type;
+    std::string domain;
+    std::string start_record;  // the deciphered start record as logged
+    std::string start_answer;
+};
+
+bool logged(const std::vector<ozu_ref::Exchange>& exchanges, const std::string& record, const std::string& answer) {
+    for (const ozu_ref::Exchange& exchange : exchanges) {
+        const std::string& line = exchange.log_line;
+        if (line.find(record) != std::string::npos && line.find(" -> " + answer) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The update worker's records (101 and 102) in order. The domain-name thread's queries (103) are
+// left out: that thread runs until the process ends, so one may land even after the offline report.
+std::vector<std::string> worker_records(const std::vector<ozu_ref::Exchange>& exchanges) {
+    std::vector<std::string> records;
+    for (const ozu_ref::Exchange& exchange : exchanges) {
+        if (exchange.channel == "register" && exchange.log_line.find(" cmd=103 ") == std::string::npos) {
+            records.push_back(exchange.log_line);
+        }
+    }
+    return records;
+}
+
+// The whole registration as a device runs it: announce, update, learn the name, go offline.
+void expect_registration(const HostFlow& flow) {
+    if (!library_has_worker_entry_points()) {
+        GTEST_SKIP() << "the library does not have the worker entry points yet";
+    }
+    ozu_ref::ServerConfig config;
+    config.address = flow.address;
+    config.http_port = server_test::kHttpPort;
+    config.register_port = server_test::kRegisterPort;
+    ozu_ref::ReferenceServer server(config);
+    ASSERT_TRUE(server.start(nullptr));
+    const server_test::ProcessResult result =
+        run_process({kHost, "--server", flow.address, "--port", std::to_string(server_test::kHttpPort), "--serial",
+                     "SN77", "--mac", "00:11:22:33:44:77", "--type", std::to_string(flow.type)},
+                    60s);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.out.find("domain name: " + flow.domain + "\n"), std::string::npos) << result.out;
+    if (flow.type != 2) {
+        // Records without a serial report nothing, so the HTTP update's status stands.
+        EXPECT_EQ(server.device_status("00:11:22:33:44:77"), "online");
+    }
+    const std::vector<ozu_ref::Exchange> exchanges = server.exchanges();
+    EXPECT_TRUE(logged(exchanges, flow.start_record, flow.start_answer)) << flow.start_record;
+    const std::vector<std::string> records = worker_records(exchanges);
+    ASSERT_FALSE(records.empty());
+    const std::string& last = records.back();
+    EXPECT_NE(last.find(" cmd=102 "), std::string::npos) << last;
+    EXPECT_NE(last.find(" status=offline -> "), std::string::npos) << last;
+}
+
+TEST(HostProgram, RegistersOverTheRegistrationInterface) {
+    expect_registration({server_test::address::kHostType2, 2, "SN77.ddns.test",
+                         " cmd=101 serial=SN77 ip=192.168.1.64 mac=00:11:22:33:44:77 id=0x7 domain=SN77.",
+                         "101 ddns.test"});
+}
+
+TEST(HostProgram, RegistersOverTheDiyInterface) {
+    expect_registration({server_test::address::kHostType1, 1, "001122334477.ddns.test",
+                         " cmd=101 serial= ip=192.168.1.64 mac=00:11:22:33:44:77 id=0x7 domain=.",
+                         "101 (empty domain)"});
+}
+
+TEST(HostProgram, RegistersOverThePlainInterface) {
+    expect_registration({server_test::address::kHostType0, 0, "001122334477.ddns.test",
+                         " cmd=101 serial= ip=192.168.1.64 mac=00:11:22:33:44:77 id=0x0 domain=.",
+                         "101 (empty domain)"});
+}
+
+// Held open, the worker gets to its first online report before stop sends the offline one,
+// and the host's progress lines follow the calls in order.
+TEST(HostProgram, HoldsTheWorkerForItsOnlineReport) {
+    if (!library_has_worker_entry_points()) {
+        GTEST_SKIP() << "the library does not have the worker entry points yet";
+    }
+    const std::string address = server_test::address::kHostHold;
+    ozu_ref::ServerConfig config;
+    config.address = address;
+    config.http_port = server_test::kHttpPort;
+    config.register_port = server_test::kRegisterPort;
+    ozu_ref::ReferenceServer server(config);
+    ASSERT_TRUE(server.start(nullptr));
+    const server_test::ProcessResult result =
+        run_process({kHost, "--server", address, "--port", std::to_string(server_test::kHttpPort), "--serial",
+                     "SN78", "--hold", "2"},
+                    60s);
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    const std::vector<std::string> steps = {
+        "ozu-ddns-host: ozu_dnsupdate_init_v2: server " + address + ", HTTP port 18080, interface type 2\n",
+        "ozu-ddns-host: ozu_dnsupdate_start: update worker running\n",
+        "ozu-ddns-host: ozu_dnsupdate_init_rdn: domain-name thread running\n",
+        "ozu-ddns-host: ozu_dnsupdate_once(0): the server confirmed the update\n",
+        "domain name: SN78.ddns.test\n",
+        "ozu-ddns-host: ozu_dnsupdate_stop: update worker stopped after its offline report\n",
+    };
+    std::size_t from = 0;
+    for (const std::string& step : steps) {
+        const std::size_t at = result.out.find(step, from);
+        ASSERT_NE(at, std::string::npos) << step << "in\n" << result.out;
+        from = at + step.size();
+    }
+    const std::vector<std::string> records = worker_records(server.exchanges());
+    ASSERT_GE(records.size(), 3u);
+    const std::string& online = records[records.size() - 2];
+    EXPECT_NE(online.find(" cmd=102 serial=SN78 "), std::string::npos) << online;
+    EXPECT_NE(online.find(" status=online -> "), std::string::npos) << online;
+    const std::string& last = records.back();
+    EXPECT_NE(last.find(" cmd=102 serial=SN78 "), std::string::npos) << last;
+    EXPECT_NE(last.find(" status=offline -> "), std::string::npos) << last;
+}
+
+}  // namespace
