@@ -5,29 +5,26 @@
 #include <string>
 
 #include "ddns/ozu_dnsupdate.h"
+#include "support/client_calls.h"
 #include "support/output_capture.h"
 
 namespace {
 
-using ozu_test::OutputCapture;
+using namespace ozu_test;
 
-bool starts_with(const std::string& text, const std::string& prefix)
+// Refused for want of a server or a MAC: the message and the system's error text.
+void expect_refused_unconfigured(const CallOutcome& run)
 {
-    return text.compare(0, prefix.size(), prefix) == 0;
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(starts_with(run.err, "DNS server or MAC is null\n: ")) << run.err;
 }
 
 TEST(Unconfigured, OnceAndGetnameFailQuietly)
 {
     std::array<char, 64> name{};
-    OutputCapture capture;
-    const int updated = ozu_dnsupdate_once(0);
-    const int looked_up = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(updated, -1);
-    EXPECT_EQ(looked_up, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(captured_once(0), kQuietFailure);
+    EXPECT_EQ(captured_getname(name.data(), name.size()), kQuietFailure);
 }
 
 TEST(Unconfigured, NoDomainNameIsKnown)
@@ -36,7 +33,7 @@ TEST(Unconfigured, NoDomainNameIsKnown)
     name.fill('#');
     OutputCapture capture;
     const int result = ozu_dnsupdate_get_domainname(name.data());
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CapturedOutput output = capture.finish();
 
     EXPECT_EQ(result, -1);
     EXPECT_EQ(output.out, "");
@@ -62,51 +59,28 @@ TEST(Configuration, InitialisationAlwaysReturnsZero)
 TEST(Configuration, UpdateWithoutMacIsRefused)
 {
     ozu_dnsupdate_init("127.0.0.1", 8080, nullptr, "10.0.0.5", 300);
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_TRUE(starts_with(output.err, "DNS server or MAC is null\n: ")) << output.err;
+    expect_refused_unconfigured(captured_once(0));
 }
 
 TEST(Configuration, ReinitialisationWithNullMacDropsTheEarlierMac)
 {
     ozu_dnsupdate_init("127.0.0.1", 8080, "00:11:22:33:44:55", "10.0.0.5", 300);
     ozu_dnsupdate_init("127.0.0.1", 8080, nullptr, "10.0.0.5", 300);
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_TRUE(starts_with(output.err, "DNS server or MAC is null\n: ")) << output.err;
+    expect_refused_unconfigured(captured_once(0));
 }
 
 TEST(Configuration, LookupWithoutServerIsRefused)
 {
     ozu_dnsupdate_init_v1(7, nullptr, 8080, "00:11:22:33:44:55", "10.0.0.5", 80, 300);
     std::array<char, 64> name{};
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_TRUE(starts_with(output.err, "DNS server or MAC is null\n: ")) << output.err;
+    expect_refused_unconfigured(captured_getname(name.data(), name.size()));
 }
 
 TEST(Configuration, LookupWithEmptyServerFailsQuietly)
 {
     ozu_dnsupdate_init("", 8080, "00:11:22:33:44:55", "10.0.0.5", 300);
     std::array<char, 64> name{};
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(captured_getname(name.data(), name.size()), kQuietFailure);
 }
 
 TEST(Resolution, DottedAddressResolvesThroughTheExportedFunction)

@@ -17,23 +17,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using ozu_test::cached_domain_name;
-using ozu_test::expected_ciphertext;
-using ozu_test::OutputCapture;
-using ozu_test::reply_with;
-using ozu_test::request_head;
-using ozu_test::ScriptedPeer;
-
-namespace address = ozu_test::address;
-
-const std::string kMac = "00:11:22:33:44:55";
-const std::string kIp = "10.0.0.5";
-const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
-
-bool starts_with(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
+using namespace ozu_test;
 
 TEST(PlainLookup, SendsTheExactRequestAndThenAnswersFromTheCache)
 {
@@ -47,7 +31,7 @@ TEST(PlainLookup, SendsTheExactRequestAndThenAnswersFromTheCache)
     OutputCapture capture;
     const int fetched = ozu_dnsupdate_getname(first.data(), first.size());
     const int cached = ozu_dnsupdate_getname(second.data(), second.size());
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CapturedOutput output = capture.finish();
 
     EXPECT_EQ(fetched, 0);
     EXPECT_EQ(std::string(first.data()), "cam1.ddns.test");
@@ -68,17 +52,15 @@ TEST(DiyLookup, SendsTheEncryptedQueryAndAnnouncesIt)
     ozu_dnsupdate_init_v1(7, server, peer.port(), kMac.c_str(), kIp.c_str(), 80, 300);
     std::array<char, 64> name{};
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CallOutcome run = captured_getname(name.data(), name.size());
 
     const std::string ciphertext = expected_ciphertext("mymac=" + kMac + "&");
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run.result, 0);
     EXPECT_EQ(std::string(name.data()), "cam1.ddns.test");
     ASSERT_EQ(peer.requests().size(), 1U);
     EXPECT_EQ(peer.requests()[0], "GET /getipbymac.php?do=getsilent&value=" + ciphertext + request_head(server));
-    EXPECT_EQ(output.out, "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + ciphertext + "\n");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(run.out, "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + ciphertext + "\n");
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(RegistrationLookup, SendsTheStoredQueryAndTakesTheNameToTheEnd)
@@ -89,18 +71,16 @@ TEST(RegistrationLookup, SendsTheStoredQueryAndTakesTheNameToTheEnd)
     ozu_dnsupdate_init_v2(0x1a2b, server, peer.port(), "SN1", kMac.c_str(), kIp.c_str(), 8080, 300);
     std::array<char, 64> name{};
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CallOutcome run = captured_getname(name.data(), name.size());
 
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run.result, 0);
     EXPECT_EQ(std::string(name.data()), "cam1.ddns.test\r\n");
     ASSERT_EQ(peer.requests().size(), 1U);
     EXPECT_EQ(peer.requests()[0], "GET /register/devicegetdomain?encrypt=" +
                                       expected_ciphertext("id=SN1&mac=" + kMac + "&port=8080&type=0x1a2b") +
                                       request_head(server));
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(RegistrationLookup, NullSerialIsSentAsTheEmptyText)
@@ -146,14 +126,12 @@ TEST(NameCache, BufferMustHoldTheNameAndItsTerminator)
 
     std::array<char, 10> tooShort{};
     tooShort.fill('#');
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(tooShort.data(), tooShort.size());
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CallOutcome run = captured_getname(tooShort.data(), tooShort.size());
 
-    EXPECT_EQ(result, -1);
+    EXPECT_EQ(run.result, -1);
     EXPECT_EQ(std::string(tooShort.data(), tooShort.size()), std::string(10, '#'));
-    EXPECT_EQ(output.out, "");
-    EXPECT_TRUE(starts_with(output.err, "buff too short\n: ")) << output.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(starts_with(run.err, "buff too short\n: ")) << run.err;
     EXPECT_EQ(peer.requests().size(), 1U);
 }
 
@@ -185,14 +163,8 @@ TEST(NameCache, FetchedNameTooLongForTheBufferFailsQuietlyButIsCached)
     std::array<char, 5> small{};
     small.fill('#');
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(small.data(), small.size());
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
+    EXPECT_EQ(captured_getname(small.data(), small.size()), kQuietFailure);
     EXPECT_EQ(std::string(small.data(), small.size()), "#####");
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
 
     std::array<char, 64> large{};
     EXPECT_EQ(ozu_dnsupdate_getname(large.data(), large.size()), 0);
@@ -203,7 +175,7 @@ TEST(NameCache, FetchedNameTooLongForTheBufferFailsQuietlyButIsCached)
 TEST(NameCache, FailedLookupKeepsANameLearnedMeanwhile)
 {
     const char* server = address::kLookupFailedKeepsName;
-    ScriptedPeer peer(server, {ozu_test::reply_after(1500ms, "HTTP/1.0 404 Not Found\r\n\r\n"),
+    ScriptedPeer peer(server, {reply_after(1500ms, "HTTP/1.0 404 Not Found\r\n\r\n"),
                                reply_with(kOk + "SUCC:online:" + kIp + ":meanwhile.test")});
     ASSERT_TRUE(peer.listening());
     ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
@@ -220,40 +192,33 @@ TEST(NameCache, FailedLookupKeepsANameLearnedMeanwhile)
     EXPECT_EQ(cached_domain_name(), "meanwhile.test");
 }
 
-TEST(PlainLookup, NotFoundFailsQuietly)
+// Replies that teach no name: the lookup fails quietly.
+struct UnusableReply {
+    const char* name;
+    const char* server;
+    PeerStep reply;
+};
+
+class PlainLookupOfUnusableReply : public testing::TestWithParam<UnusableReply> {};
+
+TEST_P(PlainLookupOfUnusableReply, FailsQuietly)
 {
-    const char* server = address::kLookupNotFound;
-    ScriptedPeer peer(server, {reply_with("HTTP/1.0 404 Not Found\r\n\r\nSUCC:cam1")});
+    const char* server = GetParam().server;
+    ScriptedPeer peer(server, {GetParam().reply});
     ASSERT_TRUE(peer.listening());
     ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
     std::array<char, 64> name{};
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(captured_getname(name.data(), name.size()), kQuietFailure);
     EXPECT_EQ(cached_domain_name(), std::nullopt);
 }
 
-TEST(PlainLookup, SilentCloseFailsQuietly)
-{
-    const char* server = address::kLookupSilentClose;
-    ScriptedPeer peer(server, {ozu_test::close_silently()});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
-    std::array<char, 64> name{};
-
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_getname(name.data(), name.size());
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Replies, PlainLookupOfUnusableReply,
+    testing::Values(UnusableReply{"NotFound", address::kLookupNotFound,
+                                  reply_with("HTTP/1.0 404 Not Found\r\n\r\nSUCC:cam1")},
+                    UnusableReply{"SilentClose", address::kLookupSilentClose, close_silently()}),
+    [](const testing::TestParamInfo<UnusableReply>& info) { return std::string(info.param.name); });
 
 TEST(PlainLookup, NameFieldOver99CharactersIsRejected)
 {

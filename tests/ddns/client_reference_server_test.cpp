@@ -17,14 +17,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using ozu_test::cached_domain_name;
-using ozu_test::expected_ciphertext;
-using ozu_test::request_head;
+using namespace ozu_test;
 
-namespace address = ozu_test::address;
-
-const std::string kMac = "00:11:22:33:44:55";
-const std::string kIp = "10.0.0.5";
 const std::string kDomain = "cam1.ddns.test";
 
 class ReferenceServer : public testing::Test {
@@ -32,7 +26,7 @@ protected:
     void start(const char* server)
     {
         server_ = std::make_unique<ozu_ref::ReferenceServer>(
-            ozu_ref::ServerConfig{server, ozu_test::kReferenceHttpPort, 0, "ddns.test", ozu_ref::Fault::None});
+            ozu_ref::ServerConfig{server, kReferenceHttpPort, 0, "ddns.test", ozu_ref::Fault::None});
         std::string error;
         ASSERT_TRUE(server_->start(&error)) << error;
         server_->set_domain(kMac, "cam1");
@@ -65,7 +59,7 @@ TEST_F(ReferenceServer, PlainUpdateLearnsTheDomain)
 {
     const char* server = address::kReferencePlainUpdate;
     start(server);
-    ozu_dnsupdate_init(server, ozu_test::kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 300);
+    ozu_dnsupdate_init(server, kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 300);
 
     EXPECT_EQ(ozu_dnsupdate_once(0), 0);
     EXPECT_EQ(cached_domain_name(), kDomain);
@@ -78,7 +72,7 @@ TEST_F(ReferenceServer, PlainLookupLearnsTheDomain)
 {
     const char* server = address::kReferencePlainLookup;
     start(server);
-    ozu_dnsupdate_init(server, ozu_test::kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 300);
+    ozu_dnsupdate_init(server, kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 300);
 
     EXPECT_EQ(lookup(), kDomain);
     EXPECT_EQ(only_exchange().raw, "GET /getipbymac.php?do=getsilent&mymac=" + kMac + "&" + request_head(server));
@@ -88,9 +82,9 @@ TEST_F(ReferenceServer, DiyUpdateIsDecipheredByTheServer)
 {
     const char* server = address::kReferenceDiyUpdate;
     start(server);
-    ozu_dnsupdate_init_v1(7, server, ozu_test::kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 80, 300);
+    ozu_dnsupdate_init_v1(7, server, kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 80, 300);
 
-    ozu_test::OutputCapture capture;
+    OutputCapture capture;
     const int result = ozu_dnsupdate_once(0);
     capture.finish();
 
@@ -106,9 +100,9 @@ TEST_F(ReferenceServer, DiyLookupIsDecipheredByTheServer)
 {
     const char* server = address::kReferenceDiyLookup;
     start(server);
-    ozu_dnsupdate_init_v1(7, server, ozu_test::kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 80, 300);
+    ozu_dnsupdate_init_v1(7, server, kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 80, 300);
 
-    ozu_test::OutputCapture capture;
+    OutputCapture capture;
     const std::string name = lookup();
     capture.finish();
 
@@ -120,7 +114,7 @@ TEST_F(ReferenceServer, RegistrationLookupAndUpdates)
 {
     const char* server = address::kReferenceRegistration;
     start(server);
-    ozu_dnsupdate_init_v2(0x1a2b, server, ozu_test::kReferenceHttpPort, "SN1", kMac.c_str(), kIp.c_str(), 80, 300);
+    ozu_dnsupdate_init_v2(0x1a2b, server, kReferenceHttpPort, "SN1", kMac.c_str(), kIp.c_str(), 80, 300);
 
     EXPECT_EQ(lookup(), kDomain);
     EXPECT_EQ(ozu_dnsupdate_once(0), 0);
@@ -147,14 +141,14 @@ class ReferenceServerFault : public ReferenceServer, public testing::WithParamIn
 TEST_P(ReferenceServerFault, FailsTheUpdateAndForgetsTheName)
 {
     start(GetParam().server);
-    ozu_dnsupdate_init(GetParam().server, ozu_test::kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 300);
+    ozu_dnsupdate_init(GetParam().server, kReferenceHttpPort, kMac.c_str(), kIp.c_str(), 300);
     ASSERT_EQ(ozu_dnsupdate_once(0), 0);
     ASSERT_EQ(cached_domain_name(), kDomain);
 
     server_->set_fault(GetParam().fault);
-    ozu_test::OutputCapture capture;
+    OutputCapture capture;
     const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CapturedOutput output = capture.finish();
 
     EXPECT_EQ(result, -1);
     EXPECT_EQ(cached_domain_name(), std::nullopt);

@@ -16,18 +16,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using ozu_test::cached_domain_name;
-using ozu_test::expected_ciphertext;
-using ozu_test::OutputCapture;
-using ozu_test::reply_with;
-using ozu_test::request_head;
-using ozu_test::ScriptedPeer;
-
-namespace address = ozu_test::address;
-
-const std::string kMac = "00:11:22:33:44:55";
-const std::string kIp = "10.0.0.5";
-const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+using namespace ozu_test;
 
 std::string update_reply(const std::string& domain)
 {
@@ -41,16 +30,10 @@ TEST(PlainUpdate, OnlineSendsTheExactRequestAndLearnsTheName)
     ASSERT_TRUE(peer.listening());
     ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(captured_once(0), (CallOutcome{0, "", ""}));
     ASSERT_EQ(peer.requests().size(), 1U);
     EXPECT_EQ(peer.requests()[0], "GET /update.php?mymac=" + kMac + "&myip=" + kIp + "&" + request_head(server));
     EXPECT_EQ(cached_domain_name(), "cam1.ddns.test");
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
 }
 
 TEST(PlainUpdate, OfflineWithoutIpAddressSendsAnEmptyMyip)
@@ -85,16 +68,14 @@ TEST(DiyUpdate, OnlineSendsTheEncryptedQueryAndAnnouncesIt)
     ASSERT_TRUE(peer.listening());
     ozu_dnsupdate_init_v1(7, server, peer.port(), "A", "B", 0, 300);
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CallOutcome run = captured_once(0);
 
     const std::string ciphertext = expected_ciphertext("mymac=A&myip=B&myhttp=80&mytype=7");
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run.result, 0);
     ASSERT_EQ(peer.requests().size(), 1U);
     EXPECT_EQ(peer.requests()[0], "GET /update.php?value=" + ciphertext + request_head(server));
-    EXPECT_EQ(output.out, "DiyDNS Get: /update.php?value=" + ciphertext + "\n");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(run.out, "DiyDNS Get: /update.php?value=" + ciphertext + "\n");
+    EXPECT_EQ(run.err, "");
     EXPECT_EQ(cached_domain_name(), "cam1.ddns.test");
 }
 
@@ -117,7 +98,7 @@ TEST(DiyUpdate, OfflineSendsTheEncryptedOfflineQuery)
 TEST(DiyUpdate, QueryOver120CharactersIsNotSentAndTheNameIsForgotten)
 {
     const char* server = address::kUpdateDiyTooLong;
-    ScriptedPeer peer(server, {reply_with(update_reply("cam1.ddns.test")), ozu_test::close_silently()});
+    ScriptedPeer peer(server, {reply_with(update_reply("cam1.ddns.test")), close_silently()});
     ASSERT_TRUE(peer.listening());
     ozu_dnsupdate_init_v1(7, server, peer.port(), "A", "B", 80, 300);
     OutputCapture learning;
@@ -127,13 +108,7 @@ TEST(DiyUpdate, QueryOver120CharactersIsNotSentAndTheNameIsForgotten)
 
     const std::string longMac(100, 'm');
     ozu_dnsupdate_init_v1(7, server, peer.port(), longMac.c_str(), "B", 80, 300);
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "") << "nothing was encrypted, so nothing is announced";
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(captured_once(0), kQuietFailure) << "nothing was encrypted, so nothing is announced";
     ASSERT_TRUE(peer.wait_for_requests(2, 5s));
     EXPECT_EQ(peer.requests()[1], "") << "the connection closes without a request";
     EXPECT_EQ(cached_domain_name(), std::nullopt);
@@ -142,18 +117,12 @@ TEST(DiyUpdate, QueryOver120CharactersIsNotSentAndTheNameIsForgotten)
 TEST(PlainUpdate, RequestBeyondTheExchangeBufferIsNotSent)
 {
     const char* server = address::kUpdatePlainTooLong;
-    ScriptedPeer peer(server, {ozu_test::close_silently()});
+    ScriptedPeer peer(server, {close_silently()});
     ASSERT_TRUE(peer.listening());
     const std::string longMac(2100, 'm');
     ozu_dnsupdate_init(server, peer.port(), longMac.c_str(), kIp.c_str(), 300);
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(captured_once(0), kQuietFailure);
     ASSERT_TRUE(peer.wait_for_requests(1, 5s));
     EXPECT_EQ(peer.requests()[0], "");
 }
@@ -168,7 +137,7 @@ TEST(RegistrationUpdate, OnlineAndOfflineSendTheQueriesStoredAtInitialisation)
     OutputCapture capture;
     const int online = ozu_dnsupdate_once(0);
     const int offline = ozu_dnsupdate_once(1);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const CapturedOutput output = capture.finish();
 
     EXPECT_EQ(online, 0);
     EXPECT_EQ(offline, 0);
@@ -193,26 +162,7 @@ TEST(RegistrationUpdate, SuccessUnderStatus404FailsAndForgetsTheName)
     std::array<char, 64> name{};
     ASSERT_EQ(ozu_dnsupdate_getname(name.data(), name.size()), 0);
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
-    EXPECT_EQ(cached_domain_name(), std::nullopt);
-}
-
-TEST(PlainUpdate, ThreeFieldsFailAndForgetTheName)
-{
-    const char* server = address::kUpdateThreeFields;
-    ScriptedPeer peer(server, {reply_with(update_reply("cam1.ddns.test")), reply_with(kOk + "SUCC:online:x")});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
-    ASSERT_EQ(ozu_dnsupdate_once(0), 0);
-    ASSERT_EQ(cached_domain_name(), "cam1.ddns.test");
-
-    EXPECT_EQ(ozu_dnsupdate_once(0), -1);
+    EXPECT_EQ(captured_once(0), kQuietFailure);
     EXPECT_EQ(cached_domain_name(), std::nullopt);
 }
 
@@ -228,23 +178,33 @@ TEST(PlainUpdate, NewNameReplacesTheOldOne)
     EXPECT_EQ(cached_domain_name(), "cam2.ddns.test");
 }
 
-TEST(PlainUpdate, SilentCloseFailsQuietlyAndForgetsTheName)
+// A server that taught the client its name and then answers badly: the update fails quietly.
+struct BadSecondReply {
+    const char* name;
+    const char* server;
+    PeerStep reply;
+};
+
+class PlainUpdateAfterLearning : public testing::TestWithParam<BadSecondReply> {};
+
+TEST_P(PlainUpdateAfterLearning, FailsQuietlyAndForgetsTheName)
 {
-    const char* server = address::kUpdateSilentClose;
-    ScriptedPeer peer(server, {reply_with(update_reply("cam1.ddns.test")), ozu_test::close_silently()});
+    const char* server = GetParam().server;
+    ScriptedPeer peer(server, {reply_with(update_reply("cam1.ddns.test")), GetParam().reply});
     ASSERT_TRUE(peer.listening());
     ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
     ASSERT_EQ(ozu_dnsupdate_once(0), 0);
+    ASSERT_EQ(cached_domain_name(), "cam1.ddns.test");
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(captured_once(0), kQuietFailure);
     EXPECT_EQ(cached_domain_name(), std::nullopt);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    BadReplies, PlainUpdateAfterLearning,
+    testing::Values(BadSecondReply{"ThreeFields", address::kUpdateThreeFields, reply_with(kOk + "SUCC:online:x")},
+                    BadSecondReply{"SilentClose", address::kUpdateSilentClose, close_silently()}),
+    [](const testing::TestParamInfo<BadSecondReply>& info) { return std::string(info.param.name); });
 
 TEST(PlainUpdate, RefusedConnectionIsReportedAndForgetsTheName)
 {
@@ -258,13 +218,7 @@ TEST(PlainUpdate, RefusedConnectionIsReportedAndForgetsTheName)
         ASSERT_EQ(ozu_dnsupdate_once(0), 0);
     }
 
-    OutputCapture capture;
-    const int result = ozu_dnsupdate_once(0);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "connect: Connection refused\n");
+    EXPECT_EQ(captured_once(0), (CallOutcome{-1, "", "connect: Connection refused\n"}));
     EXPECT_EQ(cached_domain_name(), std::nullopt);
 }
 

@@ -30,6 +30,14 @@ void init_device(const char* server) {
     ozu_dnsupdate_init_v2(0x1234, server, 8080, kSerial, kMac, kIp, 80, 300);
 }
 
+// The reference server on `address`, and the client configured to report to it.
+std::unique_ptr<ozu_ref::ReferenceServer> serve_device(const char* address,
+                                                       ozu_ref::Fault fault = ozu_ref::Fault::None) {
+    auto server = start_server(address, fault);
+    init_device(address);
+    return server;
+}
+
 bool host_config_present() {
     struct stat status {};
     return stat("/usr/local/etc/Tams.cfg", &status) == 0;
@@ -68,9 +76,8 @@ TEST(MyUpdate, DoesNothingBeforeInitialisation) {
 }
 
 TEST(MyUpdate, StartRecordAsTheServerDecodesIt) {
-    auto server = start_server(register_test::address::kStartRecord);
+    auto server = serve_device(ozu_test::address::kChannelStartRecord);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kStartRecord);
     const Update run = update(DDNS_CMD_START, "online");
     EXPECT_EQ(run.result, 0);
     const auto exchanges = register_exchanges(*server);
@@ -97,9 +104,8 @@ TEST(MyUpdate, StartRecordAsTheServerDecodesIt) {
 }
 
 TEST(MyUpdate, OfflineReportIsAnUpdateRecord) {
-    auto server = start_server(register_test::address::kUpdateRecord);
+    auto server = serve_device(ozu_test::address::kChannelUpdateRecord);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kUpdateRecord);
     EXPECT_EQ(update(DDNS_CMD_UPDATE, "offline").result, 0);
     const auto exchanges = register_exchanges(*server);
     ASSERT_EQ(exchanges.size(), 1u);
@@ -109,9 +115,8 @@ TEST(MyUpdate, OfflineReportIsAnUpdateRecord) {
 }
 
 TEST(MyUpdate, DomainQueryLearnsSerialDotDomain) {
-    auto server = start_server(register_test::address::kDomainRecord);
+    auto server = serve_device(ozu_test::address::kChannelDomainRecord);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kDomainRecord);
     const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.out, "");
@@ -127,9 +132,8 @@ TEST(MyUpdate, DomainQueryLearnsSerialDotDomain) {
 }
 
 TEST(MyUpdate, ReplyWithoutDomainFailsWithTheRequestCode) {
-    auto server = start_server(register_test::address::kRefused, ozu_ref::Fault::NotOk);
+    auto server = serve_device(ozu_test::address::kChannelRefused, ozu_ref::Fault::NotOk);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kRefused);
     const Update run = update(DDNS_CMD_UPDATE, "online");
     EXPECT_EQ(run.result, -1);
     ASSERT_GE(run.out.size(), 11u);
@@ -138,9 +142,8 @@ TEST(MyUpdate, ReplyWithoutDomainFailsWithTheRequestCode) {
 }
 
 TEST(MyUpdate, DomainReplyWithoutDomainFailsSilentlyAndLearnsNothing) {
-    auto server = start_server(register_test::address::kNameMissing, ozu_ref::Fault::NotOk);
+    auto server = serve_device(ozu_test::address::kChannelNameMissing, ozu_ref::Fault::NotOk);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kNameMissing);
     const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
     EXPECT_EQ(run.result, -1);
     EXPECT_EQ(run.out, "");
@@ -149,17 +152,15 @@ TEST(MyUpdate, DomainReplyWithoutDomainFailsSilentlyAndLearnsNothing) {
 }
 
 TEST(MyUpdate, ReplyWhoseDomainArrivesLateIsShort) {
-    auto server = start_server(register_test::address::kSplitReply, ozu_ref::Fault::SplitReply);
+    auto server = serve_device(ozu_test::address::kChannelSplitReply, ozu_ref::Fault::SplitReply);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kSplitReply);
     EXPECT_EQ(update(DDNS_CMD_GET_DOMAIN, "online").result, -1);
     EXPECT_EQ(known_name(), "<none>");
 }
 
 TEST(MyUpdate, ServerClosingWithoutAnswerIsReportedOnStandardError) {
-    auto server = start_server(register_test::address::kCloseWithoutAnswer, ozu_ref::Fault::CloseWithoutAnswer);
+    auto server = serve_device(ozu_test::address::kChannelCloseWithoutAnswer, ozu_ref::Fault::CloseWithoutAnswer);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kCloseWithoutAnswer);
     const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
     EXPECT_EQ(run.result, -1);
     EXPECT_EQ(run.out, "");
@@ -167,19 +168,18 @@ TEST(MyUpdate, ServerClosingWithoutAnswerIsReportedOnStandardError) {
 }
 
 TEST(MyUpdate, RefusedConnectionIsReportedOnBothStreams) {
-    init_device(register_test::address::kUpdateRefused);
+    init_device(ozu_test::address::kChannelUpdateRefused);
     const Update run = update(DDNS_CMD_GET_DOMAIN, "online");
     EXPECT_EQ(run.result, -1);
     in_addr address{};
-    inet_pton(AF_INET, register_test::address::kUpdateRefused, &address);
+    inet_pton(AF_INET, ozu_test::address::kChannelUpdateRefused, &address);
     EXPECT_EQ(run.out, "127.0.0.220\t" + std::to_string(static_cast<int>(address.s_addr)) + "\t127.0.0.220\n");
     EXPECT_EQ(run.err, "connect: Connection refused\nmy_update: Connection refused\n");
 }
 
 TEST(MyUpdate, UnreachableServerForgetsALearnedName) {
-    auto server = start_server(register_test::address::kForgetName);
+    auto server = serve_device(ozu_test::address::kChannelForgetName);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kForgetName);
     ASSERT_EQ(update(DDNS_CMD_GET_DOMAIN, "online").result, 0);
     ASSERT_EQ(known_name(), "SN1.ddns.test");
     server->stop();
@@ -188,10 +188,10 @@ TEST(MyUpdate, UnreachableServerForgetsALearnedName) {
 }
 
 TEST(MyUpdate, NameLearnedOverHttpIsReplacedWithoutOverflow) {
-    auto server = start_server(register_test::address::kHttpNameThenRegister, ozu_ref::Fault::None, 8080);
+    auto server = start_server(ozu_test::address::kChannelHttpNameThenRegister, ozu_ref::Fault::None, 8080);
     ASSERT_TRUE(server);
     server->set_domain(kSerial, "a");
-    init_device(register_test::address::kHttpNameThenRegister);
+    init_device(ozu_test::address::kChannelHttpNameThenRegister);
     char name[128] = {};
     ASSERT_EQ(ozu_dnsupdate_getname(name, sizeof name), 0);
     ASSERT_STREQ(name, "a.ddns.test");
@@ -234,9 +234,9 @@ TEST(MyUpdate, EmptyIpAddressBuildsNoRecordSilently) {
 }
 
 TEST(MyUpdate, WithoutSerialTheRecordCarriesTheEmptySerial) {
-    auto server = start_server(register_test::address::kNoSerial);
+    auto server = start_server(ozu_test::address::kChannelNoSerial);
     ASSERT_TRUE(server);
-    ozu_dnsupdate_init_v1(0x7, register_test::address::kNoSerial, 8080, kMac, kIp, 80, 300);
+    ozu_dnsupdate_init_v1(0x7, ozu_test::address::kChannelNoSerial, 8080, kMac, kIp, 80, 300);
     const Update run = update(DDNS_CMD_START, "online");
     const auto exchanges = register_exchanges(*server);
     ASSERT_EQ(exchanges.size(), 1u);

@@ -37,6 +37,12 @@ char* build_test_record(int command, char* status) {
     return ozu::ddns::build_device_record(command, status, settings, read_test_config, EncryptString);
 }
 
+// The reference server on `address`, where the test channel opens.
+std::unique_ptr<ozu_ref::ReferenceServer> serve_channel(const char* address) {
+    g_server_address = address;
+    return start_server(address);
+}
+
 int open_test_channel() {
     return ozu::ddns::open_register_channel(g_server_address, GetHostName);
 }
@@ -60,11 +66,10 @@ std::string logged_domain(const ozu_ref::Exchange& exchange) {
 }
 
 TEST(RegisterExchange, DomainIsSerialDotDiyServerFromTheConfigurationFile) {
-    auto server = start_server(register_test::address::kDiyServerDomain);
+    auto server = serve_channel(ozu_test::address::kRegisterDiyServerDomain);
     ASSERT_TRUE(server);
     const register_test::TempConfigFile config("DIYDDNSServer=diy.example.net\n");
     g_config_command = config.command();
-    g_server_address = register_test::address::kDiyServerDomain;
     char online[] = "online";
     char* name = nullptr;
     const ExchangeRun run = run_exchange(DDNS_CMD_START, online, &name);
@@ -79,11 +84,10 @@ TEST(RegisterExchange, DomainIsSerialDotDiyServerFromTheConfigurationFile) {
 }
 
 TEST(RegisterExchange, WithoutTheEntryTheDomainIsSerialAndALoneDot) {
-    auto server = start_server(register_test::address::kLoneDotDomain);
+    auto server = serve_channel(ozu_test::address::kRegisterLoneDotDomain);
     ASSERT_TRUE(server);
     const register_test::TempConfigFile config("Other=1\n");
     g_config_command = config.command();
-    g_server_address = register_test::address::kLoneDotDomain;
     char online[] = "online";
     char* name = nullptr;
     const ExchangeRun run = run_exchange(DDNS_CMD_UPDATE, online, &name);
@@ -96,9 +100,8 @@ TEST(RegisterExchange, WithoutTheEntryTheDomainIsSerialAndALoneDot) {
 }
 
 TEST(RegisterExchange, DomainReplyReplacesAShorterNameWithAFreshBuffer) {
-    auto server = start_server(register_test::address::kLearnName);
+    auto server = serve_channel(ozu_test::address::kRegisterLearnName);
     ASSERT_TRUE(server);
-    g_server_address = register_test::address::kLearnName;
     char* name = strdup("a.b");  // an exact-size name as the HTTP lookups keep it
     char online[] = "online";
     const ExchangeRun run = run_exchange(DDNS_CMD_GET_DOMAIN, online, &name);
@@ -111,7 +114,7 @@ TEST(RegisterExchange, DomainReplyReplacesAShorterNameWithAFreshBuffer) {
 }
 
 TEST(RegisterExchange, ChannelThatCannotBeOpenedForgetsTheName) {
-    g_server_address = register_test::address::kExchangeRefused;
+    g_server_address = ozu_test::address::kRegisterExchangeRefused;
     char* name = strdup("SN1.ddns.test");
     char online[] = "online";
     const ExchangeRun run = run_exchange(DDNS_CMD_GET_DOMAIN, online, &name);
@@ -142,18 +145,18 @@ TEST(OpenRegisterChannel, AbsentServerFailsLikeAFailedCopy) {
 
 TEST(OpenRegisterChannel, RefusedConnectionPrintsTheAddress) {
     ozu_test::OutputCapture capture;
-    EXPECT_EQ(ozu::ddns::open_register_channel(register_test::address::kConnectRefused, GetHostName), -1);
+    EXPECT_EQ(ozu::ddns::open_register_channel(ozu_test::address::kRegisterConnectRefused, GetHostName), -1);
     in_addr address{};
-    inet_pton(AF_INET, register_test::address::kConnectRefused, &address);
+    inet_pton(AF_INET, ozu_test::address::kRegisterConnectRefused, &address);
     const ozu_test::CapturedOutput output = capture.finish();
     EXPECT_EQ(output.out, "127.0.0.205\t" + std::to_string(static_cast<int>(address.s_addr)) + "\t127.0.0.205\n");
     EXPECT_EQ(output.err, "connect: Connection refused\n");
 }
 
 TEST(OpenRegisterChannel, ConnectsToPort8879) {
-    auto server = start_server(register_test::address::kOpenChannel);
+    auto server = start_server(ozu_test::address::kRegisterOpenChannel);
     ASSERT_TRUE(server);
-    const int socket = ozu::ddns::open_register_channel(register_test::address::kOpenChannel, GetHostName);
+    const int socket = ozu::ddns::open_register_channel(ozu_test::address::kRegisterOpenChannel, GetHostName);
     ASSERT_GE(socket, 0);
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
@@ -179,7 +182,7 @@ RecordExchange exchange_record(int socket, std::chrono::milliseconds budget) {
 }
 
 TEST(ExchangeDeviceRecord, SocketThatNeverBecomesWritableTimesOut) {
-    ozu_test::CloggedConnection clogged(register_test::address::kWriteWaitStall);
+    ozu_test::CloggedConnection clogged(ozu_test::address::kRegisterWriteWaitStall);
     const ozu::ddns::SocketHandle client = clogged.take_client();
     ASSERT_TRUE(client);
     const RecordExchange run = exchange_record(client.get(), 300ms);
@@ -189,9 +192,9 @@ TEST(ExchangeDeviceRecord, SocketThatNeverBecomesWritableTimesOut) {
 }
 
 TEST(ExchangeDeviceRecord, ServerThatNeverAnswersTimesOutOnStandardError) {
-    auto server = start_server(register_test::address::kReadTimeoutShort, ozu_ref::Fault::Stall);
+    auto server = start_server(ozu_test::address::kRegisterReadTimeoutShort, ozu_ref::Fault::Stall);
     ASSERT_TRUE(server);
-    const int socket = ozu::ddns::open_register_channel(register_test::address::kReadTimeoutShort, GetHostName);
+    const int socket = ozu::ddns::open_register_channel(ozu_test::address::kRegisterReadTimeoutShort, GetHostName);
     ASSERT_GE(socket, 0);
     const auto started = std::chrono::steady_clock::now();
     const RecordExchange run = exchange_record(socket, 500ms);
@@ -203,9 +206,9 @@ TEST(ExchangeDeviceRecord, ServerThatNeverAnswersTimesOutOnStandardError) {
 }
 
 TEST(ExchangeDeviceRecord, FailedSendEndsTheExchangeBeforeTheReceive) {
-    auto server = start_server(register_test::address::kSendFails);
+    auto server = start_server(ozu_test::address::kRegisterSendFails);
     ASSERT_TRUE(server);
-    const int socket = ozu::ddns::open_register_channel(register_test::address::kSendFails, GetHostName);
+    const int socket = ozu::ddns::open_register_channel(ozu_test::address::kRegisterSendFails, GetHostName);
     ASSERT_GE(socket, 0);
     shutdown(socket, SHUT_WR);
     const RecordExchange run = exchange_record(socket, 2000ms);

@@ -14,9 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(MyUpdateSlow, ServerThatNeverAnswersTimesOutAfterSixtySeconds) {
-    auto server = register_test::start_server(register_test::address::kReadTimeoutSlow, ozu_ref::Fault::Stall);
+    auto server = register_test::start_server(ozu_test::address::kRegisterReadTimeoutSlow, ozu_ref::Fault::Stall);
     ASSERT_TRUE(server);
-    ozu_dnsupdate_init_v2(0x1, register_test::address::kReadTimeoutSlow, 80, "SN1", "m", "1.2.3.4", 80, 300);
+    ozu_dnsupdate_init_v2(0x1, ozu_test::address::kRegisterReadTimeoutSlow, 80, "SN1", "m", "1.2.3.4", 80, 300);
     char online[] = "online";
     ozu_test::OutputCapture capture;
     const auto started = std::chrono::steady_clock::now();

@@ -1,5 +1,5 @@
-// Shared pieces of the register-channel and background-thread tests: their loopback
-// addresses, the reference server, record fields and a host configuration file.
+// Shared pieces of the register-channel and background-thread tests: the reference server,
+// record fields and a host configuration file.
 #ifndef OZU_TESTS_REGISTER_TEST_SUPPORT_H
 #define OZU_TESTS_REGISTER_TEST_SUPPORT_H
 
@@ -15,44 +15,9 @@
 
 #include "ddns/device_msg.h"
 #include "reference_server.h"
+#include "support/loopback_addresses.h"
 
 namespace register_test {
-
-// Every test that opens the register channel (fixed port 8879) has an address of its own
-// in 127.0.0.200-254, so tests running in parallel never meet.
-namespace address {
-inline constexpr const char* kStartRecord = "127.0.0.200";
-inline constexpr const char* kDomainRecord = "127.0.0.201";
-inline constexpr const char* kLearnName = "127.0.0.202";
-inline constexpr const char* kRefused = "127.0.0.203";
-inline constexpr const char* kConnectRefused = "127.0.0.205";
-inline constexpr const char* kForgetName = "127.0.0.206";
-inline constexpr const char* kCloseWithoutAnswer = "127.0.0.207";
-inline constexpr const char* kHttpNameThenRegister = "127.0.0.208";
-inline constexpr const char* kSplitReply = "127.0.0.209";
-inline constexpr const char* kNameMissing = "127.0.0.210";
-inline constexpr const char* kDiyServerDomain = "127.0.0.211";
-inline constexpr const char* kLoneDotDomain = "127.0.0.212";
-inline constexpr const char* kWriteWaitStall = "127.0.0.213";
-inline constexpr const char* kReadTimeoutShort = "127.0.0.214";
-inline constexpr const char* kReadTimeoutSlow = "127.0.0.215";
-inline constexpr const char* kUpdateRecord = "127.0.0.216";
-inline constexpr const char* kNoSerial = "127.0.0.217";
-inline constexpr const char* kOpenChannel = "127.0.0.218";
-inline constexpr const char* kSendFails = "127.0.0.219";
-inline constexpr const char* kUpdateRefused = "127.0.0.220";
-inline constexpr const char* kExchangeRefused = "127.0.0.221";
-inline constexpr const char* kStartStop = "127.0.0.230";
-inline constexpr const char* kStartTwice = "127.0.0.231";
-inline constexpr const char* kStopWithoutWorker = "127.0.0.232";
-inline constexpr const char* kPausedBeforeStart = "127.0.0.233";
-inline constexpr const char* kSecondWorker = "127.0.0.234";
-inline constexpr const char* kDomainThread = "127.0.0.235";
-inline constexpr const char* kStartThenStop = "127.0.0.236";
-inline constexpr const char* kCadence = "127.0.0.240";
-inline constexpr const char* kPauseResume = "127.0.0.241";
-inline constexpr const char* kDomainThreadRetry = "127.0.0.242";
-}  // namespace address
 
 inline constexpr const char* kHostConfigCommand =
     "cat /usr/local/etc/Tams.cfg | grep 'DIYDDNSServer' | cut -d '=' -f2";

@@ -31,6 +31,13 @@ void init_device(const char* server) {
     ozu_dnsupdate_init_v2(0x1, server, 80, "SN1", "00:11:22:33:44:55", "10.0.0.2", 80, 300);
 }
 
+// The reference server on `address`, and the client configured to report to it.
+std::unique_ptr<ozu_ref::ReferenceServer> serve_device(const char* address) {
+    auto server = start_server(address);
+    init_device(address);
+    return server;
+}
+
 // Keeps the worker's diagnostics out of the test log.
 struct Quiet {
     ozu_test::OutputCapture capture;
@@ -42,9 +49,8 @@ TEST(WorkerLifecycle, StartAndStopNeedAnInitialisedClient) {
 }
 
 TEST(WorkerLifecycle, WorkerAnnouncesReportsAndSendsTheOfflineReportOnStop) {
-    auto server = start_server(register_test::address::kStartStop);
+    auto server = serve_device(ozu_test::address::kThreadsStartStop);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kStartStop);
     const Quiet quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(2, 10s));
@@ -57,9 +63,8 @@ TEST(WorkerLifecycle, WorkerAnnouncesReportsAndSendsTheOfflineReportOnStop) {
 }
 
 TEST(WorkerLifecycle, StopRightAfterStartStillSendsTheOfflineReport) {
-    auto server = start_server(register_test::address::kStartThenStop);
+    auto server = serve_device(ozu_test::address::kThreadsStartThenStop);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kStartThenStop);
     const Quiet quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
@@ -70,9 +75,8 @@ TEST(WorkerLifecycle, StopRightAfterStartStillSendsTheOfflineReport) {
 }
 
 TEST(WorkerLifecycle, SecondStartCreatesNoSecondWorker) {
-    auto server = start_server(register_test::address::kStartTwice);
+    auto server = serve_device(ozu_test::address::kThreadsStartTwice);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kStartTwice);
     const Quiet quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     EXPECT_EQ(ozu_dnsupdate_start(), 0);
@@ -83,9 +87,8 @@ TEST(WorkerLifecycle, SecondStartCreatesNoSecondWorker) {
 }
 
 TEST(WorkerLifecycle, StopWithoutWorkerSucceedsAndStartStillWorks) {
-    auto server = start_server(register_test::address::kStopWithoutWorker);
+    auto server = serve_device(ozu_test::address::kThreadsStopWithoutWorker);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kStopWithoutWorker);
     const Quiet quiet;
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
     EXPECT_TRUE(register_exchanges(*server).empty());
@@ -96,9 +99,8 @@ TEST(WorkerLifecycle, StopWithoutWorkerSucceedsAndStartStillWorks) {
 }
 
 TEST(WorkerLifecycle, RunningFlagSetByPauseMakesStartCreateNothingUntilStop) {
-    auto server = start_server(register_test::address::kPausedBeforeStart);
+    auto server = serve_device(ozu_test::address::kThreadsPausedBeforeStart);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kPausedBeforeStart);
     const Quiet quiet;
     ozu_dnsupdate_pause(1);
     EXPECT_EQ(ozu_dnsupdate_start(), 0);
@@ -112,9 +114,8 @@ TEST(WorkerLifecycle, RunningFlagSetByPauseMakesStartCreateNothingUntilStop) {
 }
 
 TEST(WorkerLifecycle, StartWhilePausedStartsASecondWorkerAndStopEndsBoth) {
-    auto server = start_server(register_test::address::kSecondWorker);
+    auto server = serve_device(ozu_test::address::kThreadsSecondWorker);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kSecondWorker);
     const Quiet quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(2, 10s));
@@ -129,9 +130,8 @@ TEST(WorkerLifecycle, StartWhilePausedStartsASecondWorkerAndStopEndsBoth) {
 }
 
 TEST(DomainNameThread, LearnsSerialDotDomain) {
-    auto server = start_server(register_test::address::kDomainThread);
+    auto server = serve_device(ozu_test::address::kThreadsDomainThread);
     ASSERT_TRUE(server);
-    init_device(register_test::address::kDomainThread);
     ozu_test::OutputCapture capture;
     ASSERT_EQ(ozu_dnsupdate_init_rdn(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(1, 10s));

@@ -36,10 +36,10 @@ std::string report(const ozu_ref::Exchange& exchange) {
 }
 
 TEST(WorkerCadence, ReportsEveryFiveSecondsWithTheSmallestInterval) {
-    auto server = start_server(register_test::address::kCadence);
+    auto server = start_server(ozu_test::address::kThreadsCadence);
     ASSERT_TRUE(server);
     // 1 second is below the smallest interval and becomes 5.
-    ozu_dnsupdate_init_v1(0x1, register_test::address::kCadence, 80, "00:11:22:33:44:55", "10.0.0.2", 80, 1);
+    ozu_dnsupdate_init_v1(0x1, ozu_test::address::kThreadsCadence, 80, "00:11:22:33:44:55", "10.0.0.2", 80, 1);
     const ozu_test::OutputCapture quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     const auto first = arrival(*server, 2, 10s);
@@ -59,9 +59,9 @@ TEST(WorkerCadence, ReportsEveryFiveSecondsWithTheSmallestInterval) {
 }
 
 TEST(WorkerCadence, PauseStopsTheReportsAndResumeRestartsThemAtTheNextReload) {
-    auto server = start_server(register_test::address::kPauseResume);
+    auto server = start_server(ozu_test::address::kThreadsPauseResume);
     ASSERT_TRUE(server);
-    ozu_dnsupdate_init(register_test::address::kPauseResume, 80, "00:11:22:33:44:55", "10.0.0.2", 5);
+    ozu_dnsupdate_init(ozu_test::address::kThreadsPauseResume, 80, "00:11:22:33:44:55", "10.0.0.2", 5);
     const ozu_test::OutputCapture quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     const auto first_online = arrival(*server, 2, 10s);
@@ -81,9 +81,9 @@ TEST(WorkerCadence, PauseStopsTheReportsAndResumeRestartsThemAtTheNextReload) {
 }
 
 TEST(DomainNameThreadSchedule, RetriesAfterFifteenSecondsAndRefreshesAfterAMinute) {
-    auto server = start_server(register_test::address::kDomainThreadRetry, ozu_ref::Fault::NotOk);
+    auto server = start_server(ozu_test::address::kThreadsDomainThreadRetry, ozu_ref::Fault::NotOk);
     ASSERT_TRUE(server);
-    ozu_dnsupdate_init_v2(0x1, register_test::address::kDomainThreadRetry, 80, "SN1", "m", "10.0.0.2", 80, 300);
+    ozu_dnsupdate_init_v2(0x1, ozu_test::address::kThreadsDomainThreadRetry, 80, "SN1", "m", "10.0.0.2", 80, 300);
     const ozu_test::OutputCapture quiet;
     ASSERT_EQ(ozu_dnsupdate_init_rdn(), 0);
     const auto failed = arrival(*server, 1, 10s);

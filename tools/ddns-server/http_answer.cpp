@@ -133,73 +133,77 @@ HttpAnswer served(HttpAnswer answer, std::string body) {
 }
 
 const std::string kUnknownDevice = "FAIL unknown device";
+constexpr char kUnreadableMacQuery[] = "value is not a ciphertext";
+constexpr char kUnreadableSerialQuery[] = "encrypt is missing or not a ciphertext";
 
-HttpAnswer update_by_mac(const Request& request, const std::string& peer_ip, Registry& registry) {
-    const std::optional<DeviceQuery> query = mac_query(request);
+// A device request whose query was read and names the device, or the answer refusing it.
+struct DeviceCall {
+    HttpAnswer answer;
+    Params params;
+    std::string identity;
+    bool refused;
+};
+
+DeviceCall device_call(const Request& request, std::optional<DeviceQuery> (*read_query)(const Request&),
+                       const char* unreadable, const char* identity_field) {
+    const std::optional<DeviceQuery> query = read_query(request);
     if (!query) {
-        return bad_request("value is not a ciphertext", request.line);
+        return DeviceCall{bad_request(unreadable, request.line), {}, "", true};
     }
     HttpAnswer answer = device_answer(request, *query);
-    const std::string mac = param(query->params, "mymac");
-    if (mac.empty()) {
-        return rejected(answer, "no mymac");
+    std::string identity = param(query->params, identity_field);
+    if (identity.empty()) {
+        return DeviceCall{rejected(answer, std::string("no ") + identity_field), {}, "", true};
     }
-    const std::string status = param(query->params, "offline") == "yes" ? "offline" : "online";
-    std::string ip = param(query->params, "myip");
+    return DeviceCall{answer, query->params, identity, false};
+}
+
+HttpAnswer update_by_mac(const Request& request, const std::string& peer_ip, Registry& registry) {
+    const DeviceCall call = device_call(request, mac_query, kUnreadableMacQuery, "mymac");
+    if (call.refused) {
+        return call.answer;
+    }
+    const std::string status = param(call.params, "offline") == "yes" ? "offline" : "online";
+    std::string ip = param(call.params, "myip");
     if (ip.empty()) {
         ip = peer_ip;  // an empty field would merge with its neighbours in the device's ':' split
     }
-    const std::string domain = registry.report(IdentityKind::Mac, mac, status);
-    return served(answer, "SUCC:" + status + ":" + ip + ":" + domain);
+    const std::string domain = registry.report(IdentityKind::Mac, call.identity, status);
+    return served(call.answer, "SUCC:" + status + ":" + ip + ":" + domain);
 }
 
 HttpAnswer lookup_by_mac(const Request& request, const std::string&, Registry& registry) {
     if (param(parse_params(request.query), "do") != "getsilent") {
         return bad_request("do=getsilent missing", request.line);
     }
-    const std::optional<DeviceQuery> query = mac_query(request);
-    if (!query) {
-        return bad_request("value is not a ciphertext", request.line);
+    const DeviceCall call = device_call(request, mac_query, kUnreadableMacQuery, "mymac");
+    if (call.refused) {
+        return call.answer;
     }
-    HttpAnswer answer = device_answer(request, *query);
-    const std::string mac = param(query->params, "mymac");
-    if (mac.empty()) {
-        return rejected(answer, "no mymac");
-    }
-    const std::optional<std::string> domain = registry.lookup(IdentityKind::Mac, mac);
-    return served(answer, domain ? "SUCC:" + *domain : kUnknownDevice);
+    const std::optional<std::string> domain = registry.lookup(IdentityKind::Mac, call.identity);
+    return served(call.answer, domain ? "SUCC:" + *domain : kUnknownDevice);
 }
 
 HttpAnswer update_by_serial(const Request& request, const std::string&, Registry& registry) {
-    const std::optional<DeviceQuery> query = serial_query(request);
-    if (!query) {
-        return bad_request("encrypt is missing or not a ciphertext", request.line);
+    const DeviceCall call = device_call(request, serial_query, kUnreadableSerialQuery, "id");
+    if (call.refused) {
+        return call.answer;
     }
-    HttpAnswer answer = device_answer(request, *query);
-    const std::string serial = param(query->params, "id");
-    const std::string status = param(query->params, "status");
-    if (serial.empty()) {
-        return rejected(answer, "no id");
-    }
+    const std::string status = param(call.params, "status");
     if (status != "online" && status != "offline") {
-        return rejected(answer, "status is neither online nor offline");
+        return rejected(call.answer, "status is neither online nor offline");
     }
-    registry.report(IdentityKind::Serial, serial, status);
-    return served(answer, "SUCCESS");
+    registry.report(IdentityKind::Serial, call.identity, status);
+    return served(call.answer, "SUCCESS");
 }
 
 HttpAnswer lookup_by_serial(const Request& request, const std::string&, Registry& registry) {
-    const std::optional<DeviceQuery> query = serial_query(request);
-    if (!query) {
-        return bad_request("encrypt is missing or not a ciphertext", request.line);
+    const DeviceCall call = device_call(request, serial_query, kUnreadableSerialQuery, "id");
+    if (call.refused) {
+        return call.answer;
     }
-    HttpAnswer answer = device_answer(request, *query);
-    const std::string serial = param(query->params, "id");
-    if (serial.empty()) {
-        return rejected(answer, "no id");
-    }
-    const std::optional<std::string> domain = registry.lookup(IdentityKind::Serial, serial);
-    return served(answer, domain ? "ACK SUCCESS domain=" + *domain : kUnknownDevice);
+    const std::optional<std::string> domain = registry.lookup(IdentityKind::Serial, call.identity);
+    return served(call.answer, domain ? "ACK SUCCESS domain=" + *domain : kUnknownDevice);
 }
 
 struct Route {

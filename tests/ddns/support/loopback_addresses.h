@@ -1,6 +1,5 @@
 // Every test that opens a connection uses a loopback address of its own, so tests can run in
-// parallel even where they must use a fixed port. 127.0.0.150-199 belong to the server's tests
-// and 127.0.0.200-254 to the register channel's.
+// parallel even where they must use a fixed port. 127.0.0.150-199 belong to the server's tests.
 #ifndef OZU_TEST_LOOPBACK_ADDRESSES_H
 #define OZU_TEST_LOOPBACK_ADDRESSES_H
 
@@ -74,6 +73,48 @@ inline constexpr const char* kReferenceSplitReply = "127.0.0.79";
 // client_slow_test.cpp, exchange_slow_test.cpp
 inline constexpr const char* kSlowStallingServer = "127.0.0.90";
 inline constexpr const char* kSlowCloggedConnection = "127.0.0.91";
+
+// The register channel's fixed port 8879 is shared by every test below.
+// register_channel_test.cpp
+inline constexpr const char* kChannelStartRecord = "127.0.0.200";
+inline constexpr const char* kChannelDomainRecord = "127.0.0.201";
+inline constexpr const char* kChannelRefused = "127.0.0.203";
+inline constexpr const char* kChannelForgetName = "127.0.0.206";
+inline constexpr const char* kChannelCloseWithoutAnswer = "127.0.0.207";
+inline constexpr const char* kChannelHttpNameThenRegister = "127.0.0.208";
+inline constexpr const char* kChannelSplitReply = "127.0.0.209";
+inline constexpr const char* kChannelNameMissing = "127.0.0.210";
+inline constexpr const char* kChannelUpdateRecord = "127.0.0.216";
+inline constexpr const char* kChannelNoSerial = "127.0.0.217";
+inline constexpr const char* kChannelUpdateRefused = "127.0.0.220";
+
+// register_exchange_test.cpp
+inline constexpr const char* kRegisterLearnName = "127.0.0.202";
+inline constexpr const char* kRegisterConnectRefused = "127.0.0.205";
+inline constexpr const char* kRegisterDiyServerDomain = "127.0.0.211";
+inline constexpr const char* kRegisterLoneDotDomain = "127.0.0.212";
+inline constexpr const char* kRegisterWriteWaitStall = "127.0.0.213";
+inline constexpr const char* kRegisterReadTimeoutShort = "127.0.0.214";
+inline constexpr const char* kRegisterOpenChannel = "127.0.0.218";
+inline constexpr const char* kRegisterSendFails = "127.0.0.219";
+inline constexpr const char* kRegisterExchangeRefused = "127.0.0.221";
+
+// register_slow_test.cpp
+inline constexpr const char* kRegisterReadTimeoutSlow = "127.0.0.215";
+
+// threads_lifecycle_test.cpp
+inline constexpr const char* kThreadsStartStop = "127.0.0.230";
+inline constexpr const char* kThreadsStartTwice = "127.0.0.231";
+inline constexpr const char* kThreadsStopWithoutWorker = "127.0.0.232";
+inline constexpr const char* kThreadsPausedBeforeStart = "127.0.0.233";
+inline constexpr const char* kThreadsSecondWorker = "127.0.0.234";
+inline constexpr const char* kThreadsDomainThread = "127.0.0.235";
+inline constexpr const char* kThreadsStartThenStop = "127.0.0.236";
+
+// threads_slow_test.cpp
+inline constexpr const char* kThreadsCadence = "127.0.0.240";
+inline constexpr const char* kThreadsPauseResume = "127.0.0.241";
+inline constexpr const char* kThreadsDomainThreadRetry = "127.0.0.242";
 
 }  // namespace address
 
