@@ -4,11 +4,12 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <string>
+#include <vector>
 
 #include "ddns/ozu_dnsupdate.h"
-#include "support/ciphertext.h"
 #include "support/client_calls.h"
 #include "support/loopback_addresses.h"
 #include "support/output_capture.h"
@@ -19,110 +20,92 @@ namespace {
 using namespace std::chrono_literals;
 using namespace ozu_test;
 
-TEST(PlainLookup, SendsTheExactRequestAndThenAnswersFromTheCache)
+using Init = std::function<void(const char* server, int port)>;
+
+void init_plain(const char* server, int port)
 {
-    const char* server = address::kLookupPlain;
-    ScriptedPeer peer(server, {reply_with(kOk + "SUCC:cam1.ddns.test")});
+    ozu_dnsupdate_init(server, port, kMac.c_str(), kIp.c_str(), 300);
+}
+
+// One lookup against a peer that takes one connection, then the same lookup from the cache;
+// each into a buffer that holds exactly the name and its terminator.
+struct LookupCase {
+    const char* name;
+    const char* server;
+    Init init;
+    std::string reply;
+    std::string path;
+    std::string query;
+    bool encrypted;
+    std::string domain;
+};
+
+class Lookup : public testing::TestWithParam<LookupCase> {};
+
+TEST_P(Lookup, SendsTheExactRequestAndThenAnswersFromTheCache)
+{
+    const LookupCase& test = GetParam();
+    ScriptedPeer peer(test.server, {reply_with(test.reply)});
     ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
-    std::array<char, 64> first{};
-    std::array<char, 64> second{};
+    test.init(test.server, peer.port());
+    std::vector<char> fetched(test.domain.size() + 1, '#');
+    std::vector<char> cached(test.domain.size() + 1, '#');
 
-    OutputCapture capture;
-    const int fetched = ozu_dnsupdate_getname(first.data(), first.size());
-    const int cached = ozu_dnsupdate_getname(second.data(), second.size());
-    const CapturedOutput output = capture.finish();
+    const CallOutcome fetch = captured_getname(fetched.data(), static_cast<unsigned>(fetched.size()));
+    const CallOutcome fromCache = captured_getname(cached.data(), static_cast<unsigned>(cached.size()));
 
-    EXPECT_EQ(fetched, 0);
-    EXPECT_EQ(std::string(first.data()), "cam1.ddns.test");
-    EXPECT_EQ(cached, 0) << "the peer refuses a second connection, so this came from the cache";
-    EXPECT_EQ(std::string(second.data()), "cam1.ddns.test");
+    const std::string target = test.path + (test.encrypted ? expected_ciphertext(test.query) : test.query);
+    const bool diy = test.path == "/getipbymac.php?do=getsilent&value=";
+    EXPECT_EQ(fetch, (CallOutcome{0, diy ? "DiyDNS Get: " + target + "\n" : "", ""}));
+    EXPECT_EQ(std::string(fetched.data()), test.domain);
+    EXPECT_EQ(fromCache, (CallOutcome{0, "", ""}));
+    EXPECT_EQ(std::string(cached.data()), test.domain);
     ASSERT_EQ(peer.requests().size(), 1U);
-    EXPECT_EQ(peer.requests()[0], "GET /getipbymac.php?do=getsilent&mymac=" + kMac + "&" + request_head(server));
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
-    EXPECT_EQ(cached_domain_name(), "cam1.ddns.test");
+    EXPECT_EQ(peer.requests()[0], "GET " + target + request_head(test.server));
+    EXPECT_EQ(cached_domain_name(), test.domain);
 }
 
-TEST(DiyLookup, SendsTheEncryptedQueryAndAnnouncesIt)
-{
-    const char* server = address::kLookupDiy;
-    ScriptedPeer peer(server, {reply_with(kOk + "SUCC:cam1.ddns.test")});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init_v1(7, server, peer.port(), kMac.c_str(), kIp.c_str(), 80, 300);
-    std::array<char, 64> name{};
+const std::string kRegistrationPath = "/register/devicegetdomain?encrypt=";
 
-    const CallOutcome run = captured_getname(name.data(), name.size());
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Lookup,
+    testing::Values(
+        LookupCase{"Plain", address::kLookupPlain, init_plain, kOk + "SUCC:cam1.ddns.test",
+                   "/getipbymac.php?do=getsilent&", "mymac=" + kMac + "&", false, "cam1.ddns.test"},
+        LookupCase{"Diy", address::kLookupDiy,
+                   [](const char* s, int port) {
+                       ozu_dnsupdate_init_v1(7, s, port, kMac.c_str(), kIp.c_str(), 80, 300);
+                   },
+                   kOk + "SUCC:cam1.ddns.test", "/getipbymac.php?do=getsilent&value=", "mymac=" + kMac + "&", true,
+                   "cam1.ddns.test"},
+        // The name runs to the end of the reply.
+        LookupCase{"Registration", address::kLookupRegistration,
+                   [](const char* s, int port) {
+                       ozu_dnsupdate_init_v2(0x1a2b, s, port, "SN1", kMac.c_str(), kIp.c_str(), 8080, 300);
+                   },
+                   kOk + "ACK SUCCESS domain=cam1.ddns.test\r\n", kRegistrationPath,
+                   "id=SN1&mac=" + kMac + "&port=8080&type=0x1a2b", true, "cam1.ddns.test\r\n"},
+        LookupCase{"RegistrationNullSerialAsEmpty", address::kLookupNullSerial,
+                   [](const char* s, int port) {
+                       ozu_dnsupdate_init_v2(7, s, port, nullptr, "M", kIp.c_str(), 80, 300);
+                   },
+                   kOk + "ACK SUCCESS domain=cam1", kRegistrationPath, "id=&mac=M&port=80&type=0x7", true, "cam1"},
+        LookupCase{"RegistrationEmptyName", address::kLookupEmptyName,
+                   [](const char* s, int port) {
+                       ozu_dnsupdate_init_v2(7, s, port, "SN1", kMac.c_str(), kIp.c_str(), 80, 300);
+                   },
+                   kOk + "ACK SUCCESS domain=", kRegistrationPath, "id=SN1&mac=" + kMac + "&port=80&type=0x7", true,
+                   ""}),
+    [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
-    const std::string ciphertext = expected_ciphertext("mymac=" + kMac + "&");
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(std::string(name.data()), "cam1.ddns.test");
-    ASSERT_EQ(peer.requests().size(), 1U);
-    EXPECT_EQ(peer.requests()[0], "GET /getipbymac.php?do=getsilent&value=" + ciphertext + request_head(server));
-    EXPECT_EQ(run.out, "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + ciphertext + "\n");
-    EXPECT_EQ(run.err, "");
-}
-
-TEST(RegistrationLookup, SendsTheStoredQueryAndTakesTheNameToTheEnd)
-{
-    const char* server = address::kLookupRegistration;
-    ScriptedPeer peer(server, {reply_with(kOk + "ACK SUCCESS domain=cam1.ddns.test\r\n")});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init_v2(0x1a2b, server, peer.port(), "SN1", kMac.c_str(), kIp.c_str(), 8080, 300);
-    std::array<char, 64> name{};
-
-    const CallOutcome run = captured_getname(name.data(), name.size());
-
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(std::string(name.data()), "cam1.ddns.test\r\n");
-    ASSERT_EQ(peer.requests().size(), 1U);
-    EXPECT_EQ(peer.requests()[0], "GET /register/devicegetdomain?encrypt=" +
-                                      expected_ciphertext("id=SN1&mac=" + kMac + "&port=8080&type=0x1a2b") +
-                                      request_head(server));
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-}
-
-TEST(RegistrationLookup, NullSerialIsSentAsTheEmptyText)
-{
-    const char* server = address::kLookupNullSerial;
-    ScriptedPeer peer(server, {reply_with(kOk + "ACK SUCCESS domain=cam1")});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init_v2(7, server, peer.port(), nullptr, "M", kIp.c_str(), 80, 300);
-    std::array<char, 64> name{};
-
-    EXPECT_EQ(ozu_dnsupdate_getname(name.data(), name.size()), 0);
-    ASSERT_EQ(peer.requests().size(), 1U);
-    EXPECT_EQ(peer.requests()[0], "GET /register/devicegetdomain?encrypt=" +
-                                      expected_ciphertext("id=&mac=M&port=80&type=0x7") + request_head(server));
-}
-
-TEST(RegistrationLookup, EmptyNameIsANameToo)
-{
-    const char* server = address::kLookupEmptyName;
-    ScriptedPeer peer(server, {reply_with(kOk + "ACK SUCCESS domain=")});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init_v2(7, server, peer.port(), "SN1", kMac.c_str(), kIp.c_str(), 80, 300);
-    std::array<char, 1> name{'#'};
-
-    EXPECT_EQ(ozu_dnsupdate_getname(name.data(), name.size()), 0);
-    EXPECT_EQ(name[0], '\0');
-    EXPECT_EQ(cached_domain_name(), "");
-}
-
-TEST(NameCache, BufferMustHoldTheNameAndItsTerminator)
+TEST(NameCache, CachedNameTooLongForTheBufferIsRefused)
 {
     const char* server = address::kLookupBufferSize;
     ScriptedPeer peer(server, {reply_with(kOk + "SUCC:abcde.test")});
     ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
+    init_plain(server, peer.port());
     std::array<char, 64> name{};
     ASSERT_EQ(ozu_dnsupdate_getname(name.data(), name.size()), 0);
-    ASSERT_EQ(std::string(name.data()), "abcde.test");
-
-    std::array<char, 11> fits{};
-    EXPECT_EQ(ozu_dnsupdate_getname(fits.data(), fits.size()), 0);
-    EXPECT_EQ(std::string(fits.data()), "abcde.test");
 
     std::array<char, 10> tooShort{};
     tooShort.fill('#');
@@ -132,26 +115,6 @@ TEST(NameCache, BufferMustHoldTheNameAndItsTerminator)
     EXPECT_EQ(std::string(tooShort.data(), tooShort.size()), std::string(10, '#'));
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(starts_with(run.err, "buff too short\n: ")) << run.err;
-    EXPECT_EQ(peer.requests().size(), 1U);
-}
-
-TEST(NameCache, NullBuffersAreNeverWritten)
-{
-    const char* server = address::kLookupNullBuffer;
-    ScriptedPeer peer(server, {reply_with(kOk + "SUCC:cam1.ddns.test")});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
-
-    OutputCapture capture;
-    const int fetched = ozu_dnsupdate_getname(nullptr, 64);
-    const int cached = ozu_dnsupdate_getname(nullptr, 64);
-    const int copied = ozu_dnsupdate_get_domainname(nullptr);
-    capture.finish();
-
-    EXPECT_EQ(fetched, -1);
-    EXPECT_EQ(cached, -1);
-    EXPECT_EQ(copied, -1);
-    EXPECT_EQ(cached_domain_name(), "cam1.ddns.test") << "the fetched name is cached all the same";
 }
 
 TEST(NameCache, FetchedNameTooLongForTheBufferFailsQuietlyButIsCached)
@@ -159,17 +122,28 @@ TEST(NameCache, FetchedNameTooLongForTheBufferFailsQuietlyButIsCached)
     const char* server = address::kLookupTooLongForBuffer;
     ScriptedPeer peer(server, {reply_with(kOk + "SUCC:cam1.ddns.test")});
     ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
+    init_plain(server, peer.port());
     std::array<char, 5> small{};
     small.fill('#');
 
     EXPECT_EQ(captured_getname(small.data(), small.size()), kQuietFailure);
     EXPECT_EQ(std::string(small.data(), small.size()), "#####");
+    EXPECT_EQ(cached_domain_name(), "cam1.ddns.test");
+}
 
-    std::array<char, 64> large{};
-    EXPECT_EQ(ozu_dnsupdate_getname(large.data(), large.size()), 0);
-    EXPECT_EQ(std::string(large.data()), "cam1.ddns.test");
-    EXPECT_EQ(peer.requests().size(), 1U);
+TEST(NameCache, NullBuffersAreNeverWritten)
+{
+    const char* server = address::kLookupNullBuffer;
+    ScriptedPeer peer(server, {reply_with(kOk + "SUCC:cam1.ddns.test")});
+    ASSERT_TRUE(peer.listening());
+    init_plain(server, peer.port());
+
+    OutputCapture capture;
+    EXPECT_EQ(ozu_dnsupdate_getname(nullptr, 64), -1);
+    EXPECT_EQ(ozu_dnsupdate_getname(nullptr, 64), -1);
+    EXPECT_EQ(ozu_dnsupdate_get_domainname(nullptr), -1);
+    capture.finish();
+    EXPECT_EQ(cached_domain_name(), "cam1.ddns.test") << "the fetched name is cached all the same";
 }
 
 TEST(NameCache, FailedLookupKeepsANameLearnedMeanwhile)
@@ -178,7 +152,7 @@ TEST(NameCache, FailedLookupKeepsANameLearnedMeanwhile)
     ScriptedPeer peer(server, {reply_after(1500ms, "HTTP/1.0 404 Not Found\r\n\r\n"),
                                reply_with(kOk + "SUCC:online:" + kIp + ":meanwhile.test")});
     ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
+    init_plain(server, peer.port());
 
     auto lookup = std::async(std::launch::async, [] {
         std::array<char, 64> name{};
@@ -206,8 +180,8 @@ TEST_P(PlainLookupOfUnusableReply, FailsQuietly)
     const char* server = GetParam().server;
     ScriptedPeer peer(server, {GetParam().reply});
     ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
-    std::array<char, 64> name{};
+    init_plain(server, peer.port());
+    std::array<char, 256> name{};
 
     EXPECT_EQ(captured_getname(name.data(), name.size()), kQuietFailure);
     EXPECT_EQ(cached_domain_name(), std::nullopt);
@@ -217,19 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, PlainLookupOfUnusableReply,
     testing::Values(UnusableReply{"NotFound", address::kLookupNotFound,
                                   reply_with("HTTP/1.0 404 Not Found\r\n\r\nSUCC:cam1")},
-                    UnusableReply{"SilentClose", address::kLookupSilentClose, close_silently()}),
+                    UnusableReply{"SilentClose", address::kLookupSilentClose, close_silently()},
+                    UnusableReply{"NameOver99Characters", address::kLookupLongField,
+                                  reply_with(kOk + "SUCC:" + std::string(100, 'n'))}),
     [](const testing::TestParamInfo<UnusableReply>& info) { return std::string(info.param.name); });
-
-TEST(PlainLookup, NameFieldOver99CharactersIsRejected)
-{
-    const char* server = address::kLookupLongField;
-    ScriptedPeer peer(server, {reply_with(kOk + "SUCC:" + std::string(100, 'n'))});
-    ASSERT_TRUE(peer.listening());
-    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
-    std::array<char, 256> name{};
-
-    EXPECT_EQ(ozu_dnsupdate_getname(name.data(), name.size()), -1);
-    EXPECT_EQ(cached_domain_name(), std::nullopt);
-}
 
 }  // namespace

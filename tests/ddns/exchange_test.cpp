@@ -23,22 +23,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-using ozu::ddns::connect_to_server;
-using ozu::ddns::exchange_http;
-using ozu::ddns::ExchangeBuffer;
-using ozu::ddns::SocketHandle;
-using ozu_test::OutputCapture;
-using ozu_test::ScriptedPeer;
-
-namespace address = ozu_test::address;
+using namespace ozu::ddns;
+using namespace ozu_test;
 
 const std::string kRequest = "GET /update.php?mymac=AA&myip=& HTTP/1.0\r\nHost:x\r\n\r\n";
 const std::string kReply = "HTTP/1.0 200 OK\r\n\r\nSUCCESS";
-
-int fail_to_resolve(const char*, std::uint32_t*)
-{
-    return -1;
-}
+const std::string kHead = "HTTP/1.0 200 OK\r\n\r\n";
 
 ExchangeBuffer request_buffer()
 {
@@ -57,82 +47,79 @@ long long milliseconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-TEST(Exchange, SendsTheRequestOnceReceivesTheReplyAndClosesTheSocket)
+struct ExchangeOutcome {
+    int received;
+    std::string text;
+    CapturedOutput output;
+};
+
+ExchangeOutcome captured_exchange(SocketHandle connection, std::chrono::milliseconds budget)
 {
-    ScriptedPeer peer(address::kExchangeReply, {ozu_test::reply_with(kReply)});
+    ExchangeBuffer buffer = request_buffer();
+    OutputCapture capture;
+    const int received = exchange_http(std::move(connection), buffer, budget);
+    CapturedOutput output = capture.finish();
+    return {received, buffer.data(), std::move(output)};
+}
+
+// One peer behaviour per case; the socket is closed on every path.
+struct PeerCase {
+    const char* name;
+    const char* server;
+    PeerStep step;
+    std::chrono::milliseconds budget;
+    int received;
+    std::string text;  // the buffer after a successful exchange
+    std::string err;
+};
+
+class ExchangeWithPeer : public testing::TestWithParam<PeerCase> {};
+
+TEST_P(ExchangeWithPeer, ReceivesOnceAndReportsFailuresOnStandardError)
+{
+    const PeerCase& test = GetParam();
+    ScriptedPeer peer(test.server, {test.step});
     ASSERT_TRUE(peer.listening());
-    SocketHandle connection = connect_to_server(address::kExchangeReply, peer.port(), ozu_test::resolve_numeric);
+    SocketHandle connection = connect_to_server(test.server, peer.port(), resolve_numeric);
     ASSERT_TRUE(connection);
     const int descriptor = connection.get();
-    ExchangeBuffer buffer = request_buffer();
 
-    OutputCapture capture;
-    const int received = exchange_http(std::move(connection), buffer, 5s);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const auto start = std::chrono::steady_clock::now();
+    const ExchangeOutcome outcome = captured_exchange(std::move(connection), test.budget);
 
-    EXPECT_EQ(received, static_cast<int>(kReply.size()));
-    EXPECT_EQ(std::string(buffer.data()), kReply);
+    EXPECT_EQ(outcome.received, test.received);
+    if (test.received > 0) {
+        EXPECT_EQ(outcome.text, test.text);
+    }
+    if (test.step.action == PeerStep::Action::Stall) {
+        EXPECT_GE(milliseconds_since(start), test.budget.count());
+    }
     EXPECT_FALSE(is_open(descriptor));
     ASSERT_TRUE(peer.wait_for_requests(1, 5s));
     EXPECT_EQ(peer.requests()[0], kRequest);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(outcome.output.out, "");
+    EXPECT_EQ(outcome.output.err, test.err);
 }
 
-TEST(Exchange, SilentCloseFailsWithoutAnyMessage)
-{
-    ScriptedPeer peer(address::kExchangeSilentClose, {ozu_test::close_silently()});
-    ASSERT_TRUE(peer.listening());
-    SocketHandle connection =
-        connect_to_server(address::kExchangeSilentClose, peer.port(), ozu_test::resolve_numeric);
-    const int descriptor = connection.get();
-    ExchangeBuffer buffer = request_buffer();
-
-    OutputCapture capture;
-    const int received = exchange_http(std::move(connection), buffer, 5s);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(received, -1);
-    EXPECT_FALSE(is_open(descriptor));
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
-}
-
-TEST(Exchange, ReceiveErrorIsReportedOnStandardError)
-{
-    ScriptedPeer peer(address::kExchangeReset, {ozu_test::reset_connection()});
-    ASSERT_TRUE(peer.listening());
-    SocketHandle connection = connect_to_server(address::kExchangeReset, peer.port(), ozu_test::resolve_numeric);
-    ExchangeBuffer buffer = request_buffer();
-
-    OutputCapture capture;
-    const int received = exchange_http(std::move(connection), buffer, 5s);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(received, -1);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "error recv()ing reply: Connection reset by peer\n");
-}
-
-TEST(Exchange, ReplyInTwoPiecesIsJudgedOnTheFirst)
-{
-    const std::string head = "HTTP/1.0 200 OK\r\n\r\n";
-    ScriptedPeer peer(address::kExchangeSplit, {ozu_test::reply_in_pieces({head, "SUCCESS"})});
-    ASSERT_TRUE(peer.listening());
-    SocketHandle connection = connect_to_server(address::kExchangeSplit, peer.port(), ozu_test::resolve_numeric);
-    ExchangeBuffer buffer = request_buffer();
-
-    EXPECT_EQ(exchange_http(std::move(connection), buffer, 5s), static_cast<int>(head.size()));
-    EXPECT_EQ(std::string(buffer.data()), head);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Peers, ExchangeWithPeer,
+    testing::Values(
+        PeerCase{"Reply", address::kExchangeReply, reply_with(kReply), 5s, static_cast<int>(kReply.size()), kReply, ""},
+        PeerCase{"SilentClose", address::kExchangeSilentClose, close_silently(), 5s, -1, "", ""},
+        PeerCase{"Reset", address::kExchangeReset, reset_connection(), 5s, -1, "",
+                 "error recv()ing reply: Connection reset by peer\n"},
+        // Only the first piece is read and judged.
+        PeerCase{"ReplyInTwoPieces", address::kExchangeSplit, reply_in_pieces({kHead, "SUCCESS"}), 5s,
+                 static_cast<int>(kHead.size()), kHead, ""},
+        PeerCase{"ReadWaitTimeout", address::kExchangeReadTimeout, stall(), 300ms, -1, "", "timeout\n"}),
+    [](const testing::TestParamInfo<PeerCase>& info) { return std::string(info.param.name); });
 
 TEST(Exchange, OversizedReplyIsCutAt2047BytesAndTerminated)
 {
-    const std::string reply = "HTTP/1.0 200 OK\r\n\r\n" + std::string(3000, 'x');
-    ScriptedPeer peer(address::kExchangeOversized, {ozu_test::reply_with(reply)});
+    const std::string reply = kHead + std::string(3000, 'x');
+    ScriptedPeer peer(address::kExchangeOversized, {reply_with(reply)});
     ASSERT_TRUE(peer.listening());
-    SocketHandle connection =
-        connect_to_server(address::kExchangeOversized, peer.port(), ozu_test::resolve_numeric);
+    SocketHandle connection = connect_to_server(address::kExchangeOversized, peer.port(), resolve_numeric);
     ExchangeBuffer buffer = request_buffer();
     buffer.fill('#');
     std::memcpy(buffer.data(), kRequest.c_str(), kRequest.size() + 1);
@@ -145,74 +132,43 @@ TEST(Exchange, OversizedReplyIsCutAt2047BytesAndTerminated)
     EXPECT_EQ(std::string(buffer.data()), reply.substr(0, static_cast<std::size_t>(received)));
 }
 
-TEST(Exchange, FailedSendIsReportedAndTheReplyStillCounts)
+TEST(Exchange, FailedSendIsReportedOnStandardOutputAndTheReplyStillCounts)
 {
-    ScriptedPeer peer(address::kExchangeFailedSend, {ozu_test::reply_with(kReply)});
+    ScriptedPeer peer(address::kExchangeFailedSend, {reply_with(kReply)});
     ASSERT_TRUE(peer.listening());
-    SocketHandle connection =
-        connect_to_server(address::kExchangeFailedSend, peer.port(), ozu_test::resolve_numeric);
+    SocketHandle connection = connect_to_server(address::kExchangeFailedSend, peer.port(), resolve_numeric);
     ASSERT_EQ(shutdown(connection.get(), SHUT_WR), 0);
-    ExchangeBuffer buffer = request_buffer();
 
-    OutputCapture capture;
-    const int received = exchange_http(std::move(connection), buffer, 5s);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const ExchangeOutcome outcome = captured_exchange(std::move(connection), 5s);
 
-    EXPECT_EQ(received, static_cast<int>(kReply.size()));
-    EXPECT_EQ(output.out, "error send()ing request:Broken pipe\n");
-    EXPECT_EQ(output.err, "");
-}
-
-TEST(Exchange, ReadWaitTimeoutIsReportedOnStandardError)
-{
-    ScriptedPeer peer(address::kExchangeReadTimeout, {ozu_test::stall()});
-    ASSERT_TRUE(peer.listening());
-    SocketHandle connection =
-        connect_to_server(address::kExchangeReadTimeout, peer.port(), ozu_test::resolve_numeric);
-    ExchangeBuffer buffer = request_buffer();
-
-    const auto start = std::chrono::steady_clock::now();
-    OutputCapture capture;
-    const int received = exchange_http(std::move(connection), buffer, 300ms);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(received, -1);
-    EXPECT_GE(milliseconds_since(start), 300);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "timeout\n");
+    EXPECT_EQ(outcome.received, static_cast<int>(kReply.size()));
+    EXPECT_EQ(outcome.output.out, "error send()ing request:Broken pipe\n");
+    EXPECT_EQ(outcome.output.err, "");
 }
 
 TEST(Exchange, WriteWaitTimeoutIsReportedOnStandardOutput)
 {
-    ozu_test::CloggedConnection clogged(address::kExchangeWriteTimeout);
-    ExchangeBuffer buffer = request_buffer();
-
+    CloggedConnection clogged(address::kExchangeWriteTimeout);
     const auto start = std::chrono::steady_clock::now();
-    OutputCapture capture;
-    const int received = exchange_http(clogged.take_client(), buffer, 300ms);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const ExchangeOutcome outcome = captured_exchange(clogged.take_client(), 300ms);
 
-    EXPECT_EQ(received, -1);
+    EXPECT_EQ(outcome.received, -1);
     EXPECT_GE(milliseconds_since(start), 300);
-    EXPECT_EQ(output.out, "time out\n");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(outcome.output.out, "time out\n");
+    EXPECT_EQ(outcome.output.err, "");
 }
 
 TEST(Exchange, BothWaitsShareOneBudget)
 {
-    ozu_test::CloggedConnection clogged(address::kExchangeSharedBudget);
+    CloggedConnection clogged(address::kExchangeSharedBudget);
     clogged.drain_after(600ms);
-    ExchangeBuffer buffer = request_buffer();
-
     const auto start = std::chrono::steady_clock::now();
-    OutputCapture capture;
-    const int received = exchange_http(clogged.take_client(), buffer, 1000ms);
-    const ozu_test::CapturedOutput output = capture.finish();
+    const ExchangeOutcome outcome = captured_exchange(clogged.take_client(), 1000ms);
     const long long elapsed = milliseconds_since(start);
 
-    EXPECT_EQ(received, -1);
-    EXPECT_EQ(output.out, "") << "the write wait must have ended in time";
-    EXPECT_EQ(output.err, "timeout\n");
+    EXPECT_EQ(outcome.received, -1);
+    EXPECT_EQ(outcome.output.out, "") << "the write wait must have ended in time";
+    EXPECT_EQ(outcome.output.err, "timeout\n");
     EXPECT_GE(elapsed, 950);
     EXPECT_LT(elapsed, 1450) << "the read wait must get only what the write wait left";
 }
@@ -220,32 +176,22 @@ TEST(Exchange, BothWaitsShareOneBudget)
 // A descriptor number that no test opens.
 constexpr int kUnusedDescriptor = 1999;
 
-TEST(Exchange, WriteWaitErrorIsReportedOnStandardOutput)
+TEST(Exchange, WaitErrorsAreReportedOnStandardOutput)
 {
     ASSERT_FALSE(is_open(kUnusedDescriptor));
-    ExchangeBuffer buffer = request_buffer();
+    const ExchangeOutcome write = captured_exchange(SocketHandle(kUnusedDescriptor), 1s);
+    EXPECT_EQ(write.received, -1);
+    EXPECT_EQ(write.output.out, "select error:Bad file descriptor\n");
+    EXPECT_EQ(write.output.err, "");
 
+    // The read wait writes the bare error text.
+    const ExchangeDeadline deadline(1s);
     OutputCapture capture;
-    const int received = exchange_http(SocketHandle(kUnusedDescriptor), buffer, 1s);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_EQ(received, -1);
-    EXPECT_EQ(output.out, "select error:Bad file descriptor\n");
-    EXPECT_EQ(output.err, "");
-}
-
-TEST(Exchange, ReadWaitErrorIsTheBareErrorText)
-{
-    ASSERT_FALSE(is_open(kUnusedDescriptor));
-    const ozu::ddns::ExchangeDeadline deadline(1s);
-
-    OutputCapture capture;
-    const bool ready = ozu::ddns::wait_until_readable(kUnusedDescriptor, deadline);
-    const ozu_test::CapturedOutput output = capture.finish();
-
+    const bool ready = wait_until_readable(kUnusedDescriptor, deadline);
+    const CapturedOutput read = capture.finish();
     EXPECT_FALSE(ready);
-    EXPECT_EQ(output.out, "Bad file descriptor");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(read.out, "Bad file descriptor");
+    EXPECT_EQ(read.err, "");
 }
 
 TEST(Exchange, WorksOnADescriptorBeyondFdSetSize)
@@ -261,20 +207,19 @@ TEST(Exchange, WorksOnADescriptorBeyondFdSetSize)
     if (limit.rlim_cur < needed) {
         GTEST_SKIP() << "the descriptor limit does not reach " << kHighDescriptor;
     }
-    ScriptedPeer peer(address::kExchangeHighDescriptor, {ozu_test::reply_with(kReply)});
+    ScriptedPeer peer(address::kExchangeHighDescriptor, {reply_with(kReply)});
     ASSERT_TRUE(peer.listening());
-    SocketHandle connection =
-        connect_to_server(address::kExchangeHighDescriptor, peer.port(), ozu_test::resolve_numeric);
+    SocketHandle connection = connect_to_server(address::kExchangeHighDescriptor, peer.port(), resolve_numeric);
     const int high = fcntl(connection.get(), F_DUPFD, kHighDescriptor);
     ASSERT_GE(high, kHighDescriptor);
     connection = SocketHandle(high);
-    ExchangeBuffer buffer = request_buffer();
 
-    EXPECT_EQ(exchange_http(std::move(connection), buffer, 5s), static_cast<int>(kReply.size()));
-    EXPECT_EQ(std::string(buffer.data()), kReply);
+    const ExchangeOutcome outcome = captured_exchange(std::move(connection), 5s);
+    EXPECT_EQ(outcome.received, static_cast<int>(kReply.size()));
+    EXPECT_EQ(outcome.text, kReply);
 }
 
-TEST(Connection, RefusedConnectIsReportedWithPerror)
+TEST(Connection, RefusedConnectIsReportedWithPerrorAndUnresolvedServerQuietly)
 {
     const int placeholder = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in local{};
@@ -284,26 +229,20 @@ TEST(Connection, RefusedConnectIsReportedWithPerror)
     ASSERT_EQ(bind(placeholder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
     getsockname(placeholder, reinterpret_cast<sockaddr*>(&local), &length);
 
-    OutputCapture capture;
-    const SocketHandle connection =
-        connect_to_server(address::kConnectRefused, ntohs(local.sin_port), ozu_test::resolve_numeric);
-    const ozu_test::CapturedOutput output = capture.finish();
+    OutputCapture refusedCapture;
+    const SocketHandle refused = connect_to_server(address::kConnectRefused, ntohs(local.sin_port), resolve_numeric);
+    const CapturedOutput refusedOutput = refusedCapture.finish();
     close(placeholder);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refusedOutput.out, "");
+    EXPECT_EQ(refusedOutput.err, "connect: Connection refused\n");
 
-    EXPECT_FALSE(connection);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "connect: Connection refused\n");
-}
-
-TEST(Connection, UnresolvedServerFailsWithoutMessage)
-{
-    OutputCapture capture;
-    const SocketHandle connection = connect_to_server("server", 80, fail_to_resolve);
-    const ozu_test::CapturedOutput output = capture.finish();
-
-    EXPECT_FALSE(connection);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    OutputCapture unresolvedCapture;
+    const SocketHandle unresolved = connect_to_server("server", 80, [](const char*, std::uint32_t*) { return -1; });
+    const CapturedOutput unresolvedOutput = unresolvedCapture.finish();
+    EXPECT_FALSE(unresolved);
+    EXPECT_EQ(unresolvedOutput.out, "");
+    EXPECT_EQ(unresolvedOutput.err, "");
 }
 
 }  // namespace

@@ -7,15 +7,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ddns/device_msg.h"
+#include "ddns/ozu_dnsupdate.h"
 #include "reference_server.h"
 #include "support/loopback_addresses.h"
+#include "support/output_capture.h"
 
 namespace register_test {
 
@@ -32,11 +36,9 @@ inline std::unique_ptr<ozu_ref::ReferenceServer> start_server(const std::string&
     config.fault = fault;
     auto server = std::make_unique<ozu_ref::ReferenceServer>(config);
     std::string error;
-    if (!server->start(&error)) {
-        ADD_FAILURE() << "reference server on " << address << ": " << error;
-        return nullptr;
-    }
-    return server;
+    if (server->start(&error)) return server;
+    ADD_FAILURE() << "reference server on " << address << ": " << error;
+    return nullptr;
 }
 
 inline std::vector<ozu_ref::Exchange> register_exchanges(const ozu_ref::ReferenceServer& server) {
@@ -47,35 +49,56 @@ inline std::vector<ozu_ref::Exchange> register_exchanges(const ozu_ref::Referenc
     return found;
 }
 
+struct CapturedRun {
+    int result;
+    std::string out;
+    std::string err;
+    bool operator==(const CapturedRun& other) const {
+        return result == other.result && out == other.out && err == other.err;
+    }
+};
+
+inline void PrintTo(const CapturedRun& run, std::ostream* stream) {
+    *stream << "{" << run.result << ", out: " << ::testing::PrintToString(run.out)
+            << ", err: " << ::testing::PrintToString(run.err) << "}";
+}
+
+// The result of `call` and what it printed on each stream.
+template <typename Call>
+CapturedRun run_captured(Call call) {
+    ozu_test::OutputCapture capture;
+    const int result = call();
+    ozu_test::CapturedOutput output = capture.finish();
+    return CapturedRun{result, std::move(output.out), std::move(output.err)};
+}
+
 // A received record as a DeviceMsg; bytes that did not arrive stay zero.
+inline DeviceMsg as_record(const char* bytes, std::size_t size = sizeof(DeviceMsg)) {
+    DeviceMsg record{};
+    std::memcpy(&record, bytes, std::min(size, sizeof record));
+    return record;
+}
+
 inline DeviceMsg as_record(const std::string& raw) {
-    DeviceMsg record{};
-    std::memcpy(&record, raw.data(), std::min(raw.size(), sizeof record));
-    return record;
+    return as_record(raw.data(), raw.size());
 }
 
-inline DeviceMsg as_record(const char* bytes) {
-    DeviceMsg record{};
-    std::memcpy(&record, bytes, sizeof record);
-    return record;
-}
-
-inline std::int32_t command_of(const ozu_ref::Exchange& exchange) {
-    return device_msg::load_le32(as_record(exchange.raw).nCommand);
-}
-
-inline std::string status_of(const ozu_ref::Exchange& exchange) {
-    return device_msg::field_text(as_record(exchange.raw).szStatus);
+// "<command> <status>" of each register exchange, e.g. "102 offline".
+inline std::vector<std::string> reports_of(const ozu_ref::ReferenceServer& server) {
+    std::vector<std::string> reports;
+    for (const ozu_ref::Exchange& exchange : register_exchanges(server)) {
+        const DeviceMsg record = as_record(exchange.raw);
+        reports.push_back(std::to_string(device_msg::load_le32(record.nCommand)) + " " +
+                          device_msg::field_text(record.szStatus));
+    }
+    return reports;
 }
 
 // The field's bytes after its text, which must all be zero.
 template <std::size_t N>
 bool zero_after_text(const std::array<char, N>& field) {
-    const std::size_t length = device_msg::field_text(field).size();
-    for (std::size_t i = length; i < N; ++i) {
-        if (field[i] != '\0') return false;
-    }
-    return true;
+    return std::all_of(field.begin() + device_msg::field_text(field).size(), field.end(),
+                       [](char byte) { return byte == '\0'; });
 }
 
 template <std::size_t N>
@@ -83,8 +106,14 @@ bool all_zero(const std::array<char, N>& field) {
     return device_msg::field_text(field).empty() && zero_after_text(field);
 }
 
-inline bool is_lower_hex(const std::string& text) {
-    return text.find_first_not_of("0123456789abcdef") == std::string::npos;
+// The name the client has learned, waiting up to five seconds for one.
+inline std::string wait_for_domain_name() {
+    char name[256] = {};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (ozu_dnsupdate_get_domainname(name) != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return name;
 }
 
 // Writes a host configuration file in a fresh temporary directory and removes both.
@@ -93,24 +122,22 @@ public:
     explicit TempConfigFile(const std::string& content) {
         char directory[] = "/tmp/ozu_register_config_XXXXXX";
         directory_ = mkdtemp(directory);
-        path_ = directory_ + "/Tams.cfg";
-        FILE* file = std::fopen(path_.c_str(), "w");
+        FILE* file = std::fopen(path().c_str(), "w");
         std::fputs(content.c_str(), file);
         std::fclose(file);
     }
     ~TempConfigFile() {
-        unlink(path_.c_str());
+        unlink(path().c_str());
         rmdir(directory_.c_str());
     }
     TempConfigFile(const TempConfigFile&) = delete;
     TempConfigFile& operator=(const TempConfigFile&) = delete;
 
-    const std::string& path() const { return path_; }
-    std::string command() const { return "cat " + path_ + " | grep 'DIYDDNSServer' | cut -d '=' -f2"; }
+    std::string path() const { return directory_ + "/Tams.cfg"; }
+    std::string command() const { return "cat " + path() + " | grep 'DIYDDNSServer' | cut -d '=' -f2"; }
 
 private:
     std::string directory_;
-    std::string path_;
 };
 
 }  // namespace register_test

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ddns/ozu_dnsupdate.h"
@@ -14,34 +13,17 @@
 namespace {
 
 using namespace std::chrono_literals;
-using register_test::command_of;
-using register_test::register_exchanges;
-using register_test::start_server;
-using register_test::status_of;
+using register_test::reports_of;
+using Reports = std::vector<std::string>;
 
-std::vector<std::string> reports_of(const ozu_ref::ReferenceServer& server) {
-    std::vector<std::string> reports;
-    for (const ozu_ref::Exchange& exchange : register_exchanges(server)) {
-        reports.push_back(std::to_string(command_of(exchange)) + " " + status_of(exchange));
-    }
-    return reports;
-}
-
-void init_device(const char* server) {
-    ozu_dnsupdate_init_v2(0x1, server, 80, "SN1", "00:11:22:33:44:55", "10.0.0.2", 80, 300);
-}
+const Reports kOneRound{"101 online", "102 online", "102 offline"};
 
 // The reference server on `address`, and the client configured to report to it.
 std::unique_ptr<ozu_ref::ReferenceServer> serve_device(const char* address) {
-    auto server = start_server(address);
-    init_device(address);
+    auto server = register_test::start_server(address);
+    ozu_dnsupdate_init_v2(0x1, address, 80, "SN1", "00:11:22:33:44:55", "10.0.0.2", 80, 300);
     return server;
 }
-
-// Keeps the worker's diagnostics out of the test log.
-struct Quiet {
-    ozu_test::OutputCapture capture;
-};
 
 TEST(WorkerLifecycle, StartAndStopNeedAnInitialisedClient) {
     EXPECT_EQ(ozu_dnsupdate_start(), -1);
@@ -51,62 +33,51 @@ TEST(WorkerLifecycle, StartAndStopNeedAnInitialisedClient) {
 TEST(WorkerLifecycle, WorkerAnnouncesReportsAndSendsTheOfflineReportOnStop) {
     auto server = serve_device(ozu_test::address::kThreadsStartStop);
     ASSERT_TRUE(server);
-    const Quiet quiet;
+    const ozu_test::OutputCapture quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(2, 10s));
     const auto stopping = std::chrono::steady_clock::now();
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
     // The stop is seen after the current one-second sleep; the offline exchange follows.
     EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3s);
-    EXPECT_EQ(reports_of(*server), (std::vector<std::string>{"101 online", "102 online", "102 offline"}));
+    EXPECT_EQ(reports_of(*server), kOneRound);
     EXPECT_EQ(server->device_status("SN1"), "offline");
 }
 
 TEST(WorkerLifecycle, StopRightAfterStartStillSendsTheOfflineReport) {
     auto server = serve_device(ozu_test::address::kThreadsStartThenStop);
     ASSERT_TRUE(server);
-    const Quiet quiet;
+    const ozu_test::OutputCapture quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
-    const std::vector<std::string> reports = reports_of(*server);
-    const std::vector<std::string> without_online{"101 online", "102 offline"};
-    const std::vector<std::string> with_online{"101 online", "102 online", "102 offline"};
-    EXPECT_TRUE(reports == without_online || reports == with_online) << ::testing::PrintToString(reports);
+    const Reports reports = reports_of(*server);
+    EXPECT_TRUE(reports == (Reports{"101 online", "102 offline"}) || reports == kOneRound)
+        << ::testing::PrintToString(reports);
 }
 
-TEST(WorkerLifecycle, SecondStartCreatesNoSecondWorker) {
+TEST(WorkerLifecycle, StopWithoutWorkerSucceedsAndASecondStartCreatesNoSecondWorker) {
     auto server = serve_device(ozu_test::address::kThreadsStartTwice);
     ASSERT_TRUE(server);
-    const Quiet quiet;
+    const ozu_test::OutputCapture quiet;
+    EXPECT_EQ(ozu_dnsupdate_stop(), 0);
+    EXPECT_TRUE(reports_of(*server).empty());
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     EXPECT_EQ(ozu_dnsupdate_start(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(2, 10s));
     EXPECT_FALSE(server->wait_for_exchanges(3, 2s));
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
-    EXPECT_EQ(reports_of(*server), (std::vector<std::string>{"101 online", "102 online", "102 offline"}));
-}
-
-TEST(WorkerLifecycle, StopWithoutWorkerSucceedsAndStartStillWorks) {
-    auto server = serve_device(ozu_test::address::kThreadsStopWithoutWorker);
-    ASSERT_TRUE(server);
-    const Quiet quiet;
-    EXPECT_EQ(ozu_dnsupdate_stop(), 0);
-    EXPECT_TRUE(register_exchanges(*server).empty());
-    ASSERT_EQ(ozu_dnsupdate_start(), 0);
-    ASSERT_TRUE(server->wait_for_exchanges(2, 10s));
-    EXPECT_EQ(ozu_dnsupdate_stop(), 0);
-    EXPECT_EQ(reports_of(*server), (std::vector<std::string>{"101 online", "102 online", "102 offline"}));
+    EXPECT_EQ(reports_of(*server), kOneRound);
 }
 
 TEST(WorkerLifecycle, RunningFlagSetByPauseMakesStartCreateNothingUntilStop) {
     auto server = serve_device(ozu_test::address::kThreadsPausedBeforeStart);
     ASSERT_TRUE(server);
-    const Quiet quiet;
+    const ozu_test::OutputCapture quiet;
     ozu_dnsupdate_pause(1);
     EXPECT_EQ(ozu_dnsupdate_start(), 0);
     EXPECT_FALSE(server->wait_for_exchanges(1, 2s));
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
-    EXPECT_TRUE(register_exchanges(*server).empty());
+    EXPECT_TRUE(reports_of(*server).empty());
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     EXPECT_TRUE(server->wait_for_exchanges(1, 10s));
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
@@ -116,7 +87,7 @@ TEST(WorkerLifecycle, RunningFlagSetByPauseMakesStartCreateNothingUntilStop) {
 TEST(WorkerLifecycle, StartWhilePausedStartsASecondWorkerAndStopEndsBoth) {
     auto server = serve_device(ozu_test::address::kThreadsSecondWorker);
     ASSERT_TRUE(server);
-    const Quiet quiet;
+    const ozu_test::OutputCapture quiet;
     ASSERT_EQ(ozu_dnsupdate_start(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(2, 10s));
     ozu_dnsupdate_pause(0);
@@ -125,8 +96,8 @@ TEST(WorkerLifecycle, StartWhilePausedStartsASecondWorkerAndStopEndsBoth) {
     EXPECT_EQ(ozu_dnsupdate_stop(), 0);
     // Only the newer worker is joined; the older one sends its offline report on its own.
     ASSERT_TRUE(server->wait_for_exchanges(6, 10s));
-    EXPECT_EQ(reports_of(*server), (std::vector<std::string>{"101 online", "102 online", "101 online",
-                                                             "102 online", "102 offline", "102 offline"}));
+    EXPECT_EQ(reports_of(*server),
+              (Reports{"101 online", "102 online", "101 online", "102 online", "102 offline", "102 offline"}));
 }
 
 TEST(DomainNameThread, LearnsSerialDotDomain) {
@@ -135,15 +106,9 @@ TEST(DomainNameThread, LearnsSerialDotDomain) {
     ozu_test::OutputCapture capture;
     ASSERT_EQ(ozu_dnsupdate_init_rdn(), 0);
     ASSERT_TRUE(server->wait_for_exchanges(1, 10s));
-    char name[128] = {};
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (ozu_dnsupdate_get_domainname(name) != 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-    }
-    EXPECT_STREQ(name, "SN1.ddns.test");
-    EXPECT_EQ(reports_of(*server), std::vector<std::string>{"103 online"});
-    const std::string out = capture.finish().out;
-    EXPECT_EQ(out, "this thread for update domain name, pid = [" + std::to_string(getpid()) + "]\n");
+    EXPECT_EQ(register_test::wait_for_domain_name(), "SN1.ddns.test");
+    EXPECT_EQ(reports_of(*server), Reports{"103 online"});
+    EXPECT_EQ(capture.finish().out, "this thread for update domain name, pid = [" + std::to_string(getpid()) + "]\n");
 }
 
 }  // namespace

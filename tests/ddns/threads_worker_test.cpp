@@ -4,9 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ddns/background_threads.h"
@@ -17,37 +16,45 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Report {
-    int second;  // one-second steps slept before it
-    int command;
-    std::string status;
-    bool operator==(const Report& other) const {
-        return second == other.second && command == other.command && status == other.status;
-    }
+using Report = std::tuple<int, int, std::string>;  // one-second steps slept before it, command, status
+
+// One simulated worker run: a clock that advances one second per sleep, and the host's
+// actions at given seconds (-1: never; 0: before the worker starts).
+struct Schedule {
+    const char* name;
+    int interval;
+    int report_result;
+    int pause_at;
+    int resume_at;
+    int shorten_interval_at;  // the interval becomes 3
+    int exit_at;
+    std::vector<Report> expected;
 };
 
-std::ostream& operator<<(std::ostream& stream, const Report& report) {
-    return stream << "{" << report.second << "s " << report.command << " " << report.status << "}";
-}
-
-// The simulated world of one worker run: a clock that advances with each sleep, and the
-// host's actions scheduled at given seconds.
 struct Simulation {
+    explicit Simulation(const Schedule& planned) : schedule(planned), interval(planned.interval) { act(); }
+
+    const Schedule& schedule;
     std::atomic<int> running{1};
     std::atomic<int> exit_requested{0};
-    int interval = 5;
+    int interval;
     int second = 0;
-    int report_result = 0;
     std::vector<Report> reports;
     std::vector<unsigned int> sleeps;
-    std::function<void(Simulation&)> at_each_second;
+
+    void act() {
+        if (second == schedule.pause_at) running = 0;
+        if (second == schedule.resume_at) running = 1;
+        if (second == schedule.shorten_interval_at) interval = 3;
+        if (second == schedule.exit_at) exit_requested = 1;
+    }
 };
 
 Simulation* g_simulation = nullptr;
 
 int simulated_report(int command, char* status) {
     g_simulation->reports.push_back(Report{g_simulation->second, command, status});
-    return g_simulation->report_result;
+    return g_simulation->schedule.report_result;
 }
 
 int simulated_interval() {
@@ -57,22 +64,7 @@ int simulated_interval() {
 void simulated_sleep(unsigned int milliseconds) {
     g_simulation->sleeps.push_back(milliseconds);
     ++g_simulation->second;
-    g_simulation->at_each_second(*g_simulation);
-}
-
-std::vector<Report> run_worker(Simulation& simulation) {
-    g_simulation = &simulation;
-    ozu::ddns::run_update_worker(ozu::ddns::UpdateWorkerContext{simulation.running, simulation.exit_requested,
-                                                                simulated_interval, simulated_report,
-                                                                simulated_sleep});
-    g_simulation = nullptr;
-    return simulation.reports;
-}
-
-std::function<void(Simulation&)> exit_at(int second) {
-    return [second](Simulation& simulation) {
-        if (simulation.second == second) simulation.exit_requested = 1;
-    };
+    g_simulation->act();
 }
 
 const Report start{0, DDNS_CMD_START, "online"};
@@ -85,88 +77,40 @@ Report offline(int second) {
     return Report{second, DDNS_CMD_UPDATE, "offline"};
 }
 
-TEST(UpdateWorker, StopSeenAfterTheStartReportSendsOnlyTheOfflineReport) {
-    Simulation simulation;
-    simulation.exit_requested = 1;
-    simulation.at_each_second = exit_at(-1);
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, offline(0)}));
-    EXPECT_TRUE(simulation.sleeps.empty());
-}
-
-TEST(UpdateWorker, ReportsOnlineAtOnceAndThenEveryInterval) {
-    Simulation simulation;
-    simulation.at_each_second = exit_at(12);
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, online(0), online(5), online(10), offline(12)}));
-    EXPECT_EQ(simulation.sleeps, std::vector<unsigned int>(12, 1000));
-}
-
-TEST(UpdateWorker, FailedReportsKeepTheSchedule) {
-    Simulation simulation;
-    simulation.report_result = -1;
-    simulation.at_each_second = exit_at(7);
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, online(0), online(5), offline(7)}));
-}
-
-TEST(UpdateWorker, PauseSkipsReportsAndResumeWaitsForTheNextReload) {
-    Simulation simulation;
-    simulation.at_each_second = [](Simulation& s) {
-        if (s.second == 3) s.running = 0;
-        if (s.second == 7) s.running = 1;
-        if (s.second == 16) s.exit_requested = 1;
-    };
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, online(0), online(10), online(15), offline(16)}));
-}
-
-TEST(UpdateWorker, PausedWorkerStillReportsOfflineAtTheEnd) {
-    Simulation simulation;
-    simulation.running = 0;
-    simulation.at_each_second = exit_at(11);
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, offline(11)}));
-}
-
-TEST(UpdateWorker, NewIntervalTakesEffectAtTheNextReload) {
-    Simulation simulation;
-    simulation.at_each_second = [](Simulation& s) {
-        if (s.second == 2) s.interval = 3;
-        if (s.second == 12) s.exit_requested = 1;
-    };
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, online(0), online(5), online(8), online(11),
-                                                           offline(12)}));
-}
-
-TEST(UpdateWorker, StopIsSeenAfterTheCurrentOneSecondSleep) {
-    Simulation simulation;
-    simulation.interval = 300;
-    simulation.at_each_second = exit_at(1);
-    EXPECT_EQ(run_worker(simulation), (std::vector<Report>{start, online(0), offline(1)}));
-}
-
-struct DomainPass {
-    int result;
-    unsigned int pause;
+// The stop is seen only after the current one-second sleep; a pause skips reports and a
+// resume or a new interval waits for the next reload.
+const Schedule kSchedules[] = {
+    {"stop_seen_after_start_report", 5, 0, -1, -1, -1, 0, {start, offline(0)}},
+    {"online_at_once_then_every_interval", 5, 0, -1, -1, -1, 12,
+     {start, online(0), online(5), online(10), offline(12)}},
+    {"failed_reports_keep_the_schedule", 5, -1, -1, -1, -1, 7, {start, online(0), online(5), offline(7)}},
+    {"pause_and_resume", 5, 0, 3, 7, -1, 16, {start, online(0), online(10), online(15), offline(16)}},
+    {"paused_worker_still_reports_offline", 5, 0, 0, -1, -1, 11, {start, offline(11)}},
+    {"new_interval_at_next_reload", 5, 0, -1, -1, 2, 12,
+     {start, online(0), online(5), online(8), online(11), offline(12)}},
+    {"stop_within_a_long_interval", 300, 0, -1, -1, -1, 1, {start, online(0), offline(1)}},
 };
 
-int g_domain_result = 0;
-std::vector<std::string> g_domain_requests;
-
-int domain_report(int command, char* status) {
-    g_domain_requests.push_back(std::to_string(command) + " " + status);
-    return g_domain_result;
-}
-
-TEST(DomainNameLoop, WaitsAMinuteAfterSuccessAndFifteenSecondsAfterFailure) {
-    for (const DomainPass pass : {DomainPass{0, 60000}, DomainPass{-1, 15000}}) {
-        g_domain_requests.clear();
-        g_domain_result = pass.result;
-        EXPECT_EQ(ozu::ddns::query_domain_name(domain_report), pass.pause);
-        EXPECT_EQ(g_domain_requests, std::vector<std::string>{"103 online"});
+TEST(UpdateWorker, FollowsTheHostsSchedule) {
+    for (const Schedule& schedule : kSchedules) {
+        SCOPED_TRACE(schedule.name);
+        Simulation simulation(schedule);
+        g_simulation = &simulation;
+        ozu::ddns::run_update_worker(ozu::ddns::UpdateWorkerContext{simulation.running, simulation.exit_requested,
+                                                                    simulated_interval, simulated_report,
+                                                                    simulated_sleep});
+        g_simulation = nullptr;
+        EXPECT_EQ(simulation.reports, schedule.expected);
+        EXPECT_EQ(simulation.sleeps, std::vector<unsigned int>(static_cast<std::size_t>(schedule.exit_at), 1000));
     }
 }
 
 std::vector<unsigned int> g_domain_sleeps;
 int g_domain_pass = 0;
+std::vector<std::string> g_domain_requests;
 
-int alternating_report(int, char*) {
+int alternating_report(int command, char* status) {
+    g_domain_requests.push_back(std::to_string(command) + " " + status);
     return g_domain_pass++ % 2 == 0 ? 0 : -1;
 }
 
@@ -177,43 +121,43 @@ void sleep_until_third(unsigned int milliseconds) {
     if (g_domain_sleeps.size() == 3) throw EndOfTest{};
 }
 
+// Queries succeed, fail, succeed: a minute's pause after success, fifteen seconds after failure.
 TEST(DomainNameLoop, AnnouncesItselfAndQueriesForever) {
     ozu_test::OutputCapture capture;
     EXPECT_THROW(ozu::ddns::run_domain_name_thread(alternating_report, sleep_until_third), EndOfTest);
     EXPECT_EQ(g_domain_sleeps, (std::vector<unsigned int>{60000, 15000, 60000}));
+    EXPECT_EQ(g_domain_requests, std::vector<std::string>(3, "103 online"));
     EXPECT_EQ(capture.finish().out,
               "this thread for update domain name, pid = [" + std::to_string(getpid()) + "]\n");
 }
 
-struct DetachedCheck {
-    std::atomic<int> done{0};
-    int detach_state = -1;
-    int policy = -1;
-    int priority = -1;
-};
+bool wait_for(const std::atomic<int>& counter, int value) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (counter < value && std::chrono::steady_clock::now() < deadline) sleep_ms(10);
+    return counter >= value;
+}
 
-DetachedCheck g_detached;
+std::atomic<int> g_attributes_noted{0};
+int g_detach_state = -1;
+int g_policy = -1;
+sched_param g_scheduling{};
 
 void* note_own_attributes(void*) {
     pthread_attr_t attributes;
     pthread_getattr_np(pthread_self(), &attributes);
-    pthread_attr_getdetachstate(&attributes, &g_detached.detach_state);
+    pthread_attr_getdetachstate(&attributes, &g_detach_state);
     pthread_attr_destroy(&attributes);
-    sched_param parameters{};
-    pthread_getschedparam(pthread_self(), &g_detached.policy, &parameters);
-    g_detached.priority = parameters.sched_priority;
-    g_detached.done = 1;
+    pthread_getschedparam(pthread_self(), &g_policy, &g_scheduling);
+    g_attributes_noted = 1;
     return nullptr;
 }
 
 TEST(DomainNameLoop, StartsDetachedWithOrdinaryScheduling) {
     EXPECT_EQ(ozu::ddns::start_domain_name_thread(note_own_attributes), 0);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (g_detached.done == 0 && std::chrono::steady_clock::now() < deadline) sleep_ms(10);
-    ASSERT_EQ(g_detached.done, 1);
-    EXPECT_EQ(g_detached.detach_state, PTHREAD_CREATE_DETACHED);
-    EXPECT_EQ(g_detached.policy, SCHED_OTHER);
-    EXPECT_EQ(g_detached.priority, 0);
+    ASSERT_TRUE(wait_for(g_attributes_noted, 1));
+    EXPECT_EQ(g_detach_state, PTHREAD_CREATE_DETACHED);
+    EXPECT_EQ(g_policy, SCHED_OTHER);
+    EXPECT_EQ(g_scheduling.sched_priority, 0);
 }
 
 pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -232,12 +176,6 @@ void* counting_worker(void*) {
 
 const ozu::ddns::UpdateWorkerState kState{g_lock, g_running, g_exit, g_handle};
 
-bool wait_for(const std::atomic<int>& counter, int value) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (counter < value && std::chrono::steady_clock::now() < deadline) sleep_ms(10);
-    return counter >= value;
-}
-
 TEST(WorkerStartStop, StartCreatesOneWorkerAndStopJoinsIt) {
     g_exit = 1;
     EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
@@ -252,28 +190,6 @@ TEST(WorkerStartStop, StartCreatesOneWorkerAndStopJoinsIt) {
     EXPECT_EQ(g_handle, pthread_t{});
     EXPECT_EQ(g_running, 0);
     EXPECT_EQ(g_exit, 1);
-}
-
-TEST(WorkerStartStop, StartWhilePausedCreatesASecondWorker) {
-    EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
-    const pthread_t first = g_handle;
-    g_running = 0;
-    EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
-    EXPECT_NE(g_handle, first);
-    ASSERT_TRUE(wait_for(g_workers_started, 2));
-    ozu::ddns::stop_update_worker(kState);
-    EXPECT_TRUE(wait_for(g_workers_ended, 2));
-    pthread_join(first, nullptr);
-}
-
-TEST(WorkerStartStop, StopWithoutWorkerLeavesTheExitRequest) {
-    g_exit = 0;
-    g_running = 1;
-    const int started = g_workers_started;
-    ozu::ddns::stop_update_worker(kState);
-    EXPECT_EQ(g_exit, 1);
-    EXPECT_EQ(g_running, 0);
-    EXPECT_EQ(g_workers_started, started);
 }
 
 TEST(SleepMs, WaitsTheGivenTime) {

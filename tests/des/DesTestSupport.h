@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -32,27 +32,17 @@ inline std::uint64_t blockOf(const std::string& bytes)
 
 inline std::string hexOf(const std::string& bytes)
 {
+    static const char kDigits[] = "0123456789abcdef";
     std::string hex;
-    char digits[3];
-    for (char c : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
-        hex += digits;
-    }
+    for (const unsigned char c : bytes)
+        hex += {kDigits[c >> 4], kDigits[c & 0xF]};
     return hex;
 }
 
-inline std::string hexOfBlock(std::uint64_t block)
-{
-    return hexOf(bytesOf(block));
-}
+inline std::string hexOfBlock(std::uint64_t block) { return hexOf(bytesOf(block)); }
 
-inline std::uint64_t blockOfHex(const std::string& hex)
-{
-    return std::stoull(hex, nullptr, 16);
-}
-
-/* Initial permutation of DES on a 64-bit integer; bit 1 is the most significant bit.
- * Built from the table's regular pattern rather than from a transcribed table. */
+/* Initial permutation on a 64-bit integer (bit 1 most significant), built from the table's regular
+ * pattern rather than from a transcribed table. */
 inline int initialPermutationSource(int position)
 {
     const int row = (position - 1) / 8;
@@ -61,10 +51,7 @@ inline int initialPermutationSource(int position)
     return base + 8 * (7 - column);
 }
 
-inline std::uint64_t bitAt(std::uint64_t value, int position)
-{
-    return (value >> (64 - position)) & 1U;
-}
+inline std::uint64_t bitAt(std::uint64_t value, int position) { return (value >> (64 - position)) & 1U; }
 
 inline std::uint64_t initialPermutation(std::uint64_t block)
 {
@@ -90,20 +77,25 @@ inline std::uint64_t exchangeHalvesUnderIp(std::uint64_t ciphertext)
     return inverseInitialPermutation((permuted << 32) | (permuted >> 32));
 }
 
-inline std::string cipherHex(DES& des)
+inline std::unique_ptr<DES> desWithKeys(const std::string& first, const std::string& second)
 {
-    return std::string(des.GetCiphertext(), 16);
+    auto des = std::make_unique<DES>();
+    des->InitializeKey(first, false);
+    des->InitializeKey(second, true);
+    return des;
 }
 
-inline std::string cipherRaw(DES& des)
+/* A message completed with '$' marks to whole blocks, as the any-length operations pad it. */
+inline std::string paddedWithMarks(std::string text)
 {
-    return std::string(des.GetCiphertext(), 8);
+    while (text.size() % 8 != 0)
+        text += '$';
+    return text;
 }
 
-inline std::string plainRaw(DES& des)
-{
-    return std::string(des.GetPlaintext(), 8);
-}
+inline std::string cipherHex(DES& des) { return std::string(des.GetCiphertext(), 16); }
+inline std::string cipherRaw(DES& des) { return std::string(des.GetCiphertext(), 8); }
+inline std::string plainRaw(DES& des) { return std::string(des.GetPlaintext(), 8); }
 
 inline std::string randomBytes(std::mt19937_64& random, std::size_t count)
 {

@@ -26,28 +26,15 @@ TEST(ServerProgram, HelpGoesToStdout) {
 }
 
 TEST(ServerProgram, RefusesBadOptionsWithTheReason) {
-    struct BadOptions {
-        std::vector<std::string> arguments;
-        std::string message;
-    };
-    const std::vector<BadOptions> cases = {
-        {{"--bogus", "1"}, "unknown option '--bogus'"},
-        {{"--http-port", "70000"}, "invalid port for --http-port: '70000'"},
-        {{"--http-port", "0"}, "invalid port for --http-port: '0'"},
-        {{"--register-port", "-1"}, "invalid port for --register-port: '-1'"},
-        {{"--register-port", "88x"}, "invalid port for --register-port: '88x'"},
-        {{"--fault", "sideways"}, "unknown fault mode 'sideways'"},
-        {{"--zone"}, "option --zone needs a value"},
-        {{"extra"}, "unexpected argument 'extra'"},
-    };
-    for (const BadOptions& c : cases) {
-        std::vector<std::string> argv = {kProgram};
-        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-        const server_test::ProcessResult result = run_process(argv, 5s);
-        EXPECT_EQ(result.exit_code, 2) << c.message;
-        EXPECT_EQ(result.err.rfind("ozu-ddns-server: " + c.message + "\nusage: ", 0), 0u) << result.err;
-        EXPECT_EQ(result.out, "");
-    }
+    server_test::expect_refusals(kProgram, "ozu-ddns-server",
+                                 {{{"--bogus", "1"}, "unknown option '--bogus'"},
+                                  {{"--http-port", "70000"}, "invalid port for --http-port: '70000'"},
+                                  {{"--http-port", "0"}, "invalid port for --http-port: '0'"},
+                                  {{"--register-port", "-1"}, "invalid port for --register-port: '-1'"},
+                                  {{"--register-port", "88x"}, "invalid port for --register-port: '88x'"},
+                                  {{"--fault", "sideways"}, "unknown fault mode 'sideways'"},
+                                  {{"--zone"}, "option --zone needs a value"},
+                                  {{"extra"}, "unexpected argument 'extra'"}});
 }
 
 TEST(ServerProgram, ReportsAPortInUse) {

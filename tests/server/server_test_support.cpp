@@ -1,6 +1,7 @@
 #include "server_test_support.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,12 +11,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <thread>
 
 #include "des/DES.h"
+#include "test_addresses.h"
 
 namespace server_test {
 namespace {
@@ -30,22 +30,35 @@ struct FieldPlace {
     std::size_t width;
 };
 
-// Byte offsets and widths of the record's text fields, as the device lays them out.
-constexpr FieldPlace kSerial{24, 32};
-constexpr FieldPlace kIpAddress{56, 64};
-constexpr FieldPlace kMac{120, 64};
-constexpr FieldPlace kDeviceId{184, 32};
-constexpr FieldPlace kDeviceDomain{216, 128};
-constexpr FieldPlace kServerPort{344, 8};
-constexpr FieldPlace kTime{352, 16};
-constexpr FieldPlace kType{368, 16};
-constexpr FieldPlace kStatus{416, 16};
+// Byte offset and width of each text field as the device lays them out, in record order: serial,
+// ip, mac, device id, domain, server port, time, type, status.
+constexpr std::array<FieldPlace, 9> kTextFields = {
+    {{24, 32}, {56, 64}, {120, 64}, {184, 32}, {216, 128}, {344, 8}, {352, 16}, {368, 16}, {416, 16}}};
+constexpr FieldPlace kDeviceDomain = kTextFields[4];
 constexpr std::size_t kRecordSize = 432;
 
 // Text past the field's last byte but one is cut, so the field keeps a NUL.
 void place_text(std::string& record, FieldPlace place, const std::string& text) {
     const std::size_t length = std::min(text.size(), place.width - 1);
     record.replace(place.offset, length, text.substr(0, length));
+}
+
+// A zeroed record with the command code in little-endian bytes 0-3.
+std::string record_with_command(std::int32_t command) {
+    std::string record(kRecordSize, '\0');
+    const auto bits = static_cast<std::uint32_t>(command);
+    for (std::size_t i = 0; i < 4; ++i) {
+        record[i] = static_cast<char>((bits >> (8 * i)) & 0xFFu);
+    }
+    return record;
+}
+
+sockaddr_in loopback(const std::string& address, int port) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &where.sin_addr);
+    return where;
 }
 
 int milliseconds_left(Clock::time_point deadline) {
@@ -81,45 +94,34 @@ std::string device_request(const std::string& target, const std::string& host) {
 }
 
 std::string device_record(const RecordFields& fields) {
-    std::string record(kRecordSize, '\0');
-    const auto command = static_cast<std::uint32_t>(fields.command);
-    for (std::size_t i = 0; i < 4; ++i) {
-        record[i] = static_cast<char>((command >> (8 * i)) & 0xFFu);
+    std::string record = record_with_command(fields.command);
+    const std::array<std::string, kTextFields.size()> texts = {
+        encipher(fields.serial), encipher(fields.ip), encipher(fields.mac), encipher(fields.device_id),
+        fields.domain, fields.port, fields.time, fields.type, fields.status};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        place_text(record, kTextFields[i], texts[i]);
     }
-    place_text(record, kSerial, encipher(fields.serial));
-    place_text(record, kIpAddress, encipher(fields.ip));
-    place_text(record, kMac, encipher(fields.mac));
-    place_text(record, kDeviceId, encipher(fields.device_id));
-    place_text(record, kDeviceDomain, fields.domain);
-    place_text(record, kServerPort, fields.port);
-    place_text(record, kTime, fields.time);
-    place_text(record, kType, fields.type);
-    place_text(record, kStatus, fields.status);
     return record;
 }
 
-std::int32_t record_command(const std::string& record) {
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < 4 && i < record.size(); ++i) {
-        bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(record[i])) << (8 * i);
-    }
-    return static_cast<std::int32_t>(bits);
+std::string reply_record(std::int32_t command, const std::string& domain) {
+    std::string record = record_with_command(command);
+    record.replace(kDeviceDomain.offset, domain.size(), domain);
+    return record;
 }
 
-std::string record_domain(const std::string& record) {
-    if (record.size() <= kDeviceDomain.offset) {
-        return "";
-    }
-    const std::string field = record.substr(kDeviceDomain.offset, kDeviceDomain.width);
-    return field.substr(0, field.find('\0'));
+ozu_ref::ServerConfig loopback_config(const std::string& address, ozu_ref::Fault fault) {
+    ozu_ref::ServerConfig config;
+    config.address = address;
+    config.http_port = kHttpPort;
+    config.register_port = kRegisterPort;
+    config.fault = fault;
+    return config;
 }
 
 RawClient::RawClient(const std::string& address, int port) {
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    inet_pton(AF_INET, address.c_str(), &where.sin_addr);
-    sockaddr_in from = where;
-    where.sin_port = htons(static_cast<std::uint16_t>(port));
+    const sockaddr_in from = loopback(address, 0);
+    const sockaddr_in where = loopback(address, port);
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (bind(fd_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
         connect(fd_, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) {
@@ -160,17 +162,12 @@ std::optional<std::string> RawClient::receive_once(std::chrono::milliseconds lim
 std::optional<std::string> RawClient::receive_until_closed(std::chrono::milliseconds limit) {
     const Clock::time_point deadline = Clock::now() + limit;
     std::string received;
-    std::array<char, 8192> buffer{};
     while (true) {
-        pollfd readable{fd_, POLLIN, 0};
-        if (poll(&readable, 1, milliseconds_left(deadline)) != 1) {
-            return std::nullopt;
+        const std::optional<std::string> part = receive_once(std::chrono::milliseconds(milliseconds_left(deadline)));
+        if (!part || part->empty()) {
+            return part ? std::optional<std::string>(received) : std::nullopt;
         }
-        const ssize_t count = recv(fd_, buffer.data(), buffer.size(), 0);
-        if (count <= 0) {
-            return received;
-        }
-        received.append(buffer.data(), static_cast<std::size_t>(count));
+        received += *part;
     }
 }
 
@@ -206,7 +203,6 @@ void ChildProcess::signal(int number) { kill(pid_, number); }
 
 ProcessResult ChildProcess::wait(std::chrono::milliseconds limit) {
     const Clock::time_point deadline = Clock::now() + limit;
-    ProcessResult result;
     int status = 0;
     pid_t done = 0;
     while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline) {
@@ -217,7 +213,8 @@ ProcessResult ChildProcess::wait(std::chrono::milliseconds limit) {
         waitpid(pid_, &status, 0);
     }
     pid_ = -1;
-    result.finished = done == 0 ? false : WIFEXITED(status);
+    ProcessResult result;
+    result.finished = done != 0 && WIFEXITED(status);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = read_all(out_);
     result.err = read_all(err_);
@@ -229,13 +226,21 @@ ProcessResult run_process(const std::vector<std::string>& argv, std::chrono::mil
     return child.wait(limit);
 }
 
+void expect_refusals(const std::string& program, const std::string& name, const std::vector<BadOptions>& cases) {
+    for (const BadOptions& c : cases) {
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const ProcessResult result = run_process(argv, std::chrono::seconds(5));
+        EXPECT_EQ(result.exit_code, 2) << c.message;
+        EXPECT_EQ(result.err.rfind(name + ": " + c.message + "\nusage: ", 0), 0u) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+}
+
 bool wait_until_listening(const std::string& address, int port, std::chrono::milliseconds limit) {
     const Clock::time_point deadline = Clock::now() + limit;
+    const sockaddr_in where = loopback(address, port);
     while (Clock::now() < deadline) {
-        sockaddr_in where{};
-        where.sin_family = AF_INET;
-        where.sin_port = htons(static_cast<std::uint16_t>(port));
-        inet_pton(AF_INET, address.c_str(), &where.sin_addr);
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const bool listening = connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
         close(fd);

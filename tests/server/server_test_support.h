@@ -1,6 +1,5 @@
 // What the server tests share: the device's side of both channels built
-// independently of the server (enciphering, request heads, records at their byte
-// offsets), a raw loopback client, and a bounded child-process runner.
+// independently of the server, a raw loopback client and a bounded child-process runner.
 #ifndef OZU_SERVER_TEST_SUPPORT_H
 #define OZU_SERVER_TEST_SUPPORT_H
 
@@ -14,10 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "reference_server.h"
+
 namespace server_test {
 
-// The configured key text, handed to the tests as a definition: the server rebuilds
-// it from indices, the tests do not.
+// The configured key text, handed to the tests as a definition: the server rebuilds it, the tests do not.
 std::string configured_key();
 
 // The device's ciphertext text: the key in both slots, triple DES over any length.
@@ -40,11 +40,13 @@ struct RecordFields {
 };
 
 // A 432-byte record as the device sends it: serial, ip, mac and device id enciphered.
-std::string device_record(const RecordFields& fields);
+std::string device_record(const RecordFields& fields = {});
 
-// The command code (little-endian bytes 0-3) and domain text (from byte 216) of a reply.
-std::int32_t record_command(const std::string& record);
-std::string record_domain(const std::string& record);
+// A 432-byte reply holding only the command code and the domain text.
+std::string reply_record(std::int32_t command, const std::string& domain);
+
+// Both listeners on address at the tests' fixed ports.
+ozu_ref::ServerConfig loopback_config(const std::string& address, ozu_ref::Fault fault = ozu_ref::Fault::None);
 
 class RawClient {
 public:
@@ -91,6 +93,14 @@ private:
 };
 
 ProcessResult run_process(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
+
+struct BadOptions {
+    std::vector<std::string> arguments;
+    std::string message;
+};
+
+// Each case exits with 2 and "<name>: <message>\nusage: ..." on stderr alone.
+void expect_refusals(const std::string& program, const std::string& name, const std::vector<BadOptions>& cases);
 
 // Tries to connect until the listener answers or the limit passes.
 bool wait_until_listening(const std::string& address, int port, std::chrono::milliseconds limit);

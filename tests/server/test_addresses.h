@@ -10,16 +10,12 @@ constexpr int kRegisterPort = 8879;
 
 namespace address {
 constexpr char kHttpReply[] = "127.0.0.150";
-constexpr char kRegisterReply[] = "127.0.0.151";
 constexpr char kHttpFaults[] = "127.0.0.152";
 constexpr char kRegisterFaults[] = "127.0.0.153";
 constexpr char kHttpStall[] = "127.0.0.154";
-constexpr char kRegisterStall[] = "127.0.0.155";
 constexpr char kIdleClient[] = "127.0.0.156";
 constexpr char kPortInUse[] = "127.0.0.157";
 constexpr char kLogToStdout[] = "127.0.0.158";
-constexpr char kWaitForExchanges[] = "127.0.0.159";
-constexpr char kRegistration[] = "127.0.0.160";
 constexpr char kShortRecord[] = "127.0.0.161";
 constexpr char kSplitReply[] = "127.0.0.162";
 constexpr char kNonDeviceRequest[] = "127.0.0.163";

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "ddns/ozu_dnsupdate.h"
+#include "des/DES.h"
 #include "support/output_capture.h"
 
 namespace ozu_test {
@@ -61,6 +62,15 @@ std::string request_head(const std::string& server)
 bool starts_with(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string expected_ciphertext(const std::string& plain)
+{
+    // With one key in both slots, triple encryption reduces to one pass under that key.
+    DES cipher;
+    cipher.InitializeKey(OZU_TEST_DDNS_KEY, false);
+    cipher.EncryptAnyLength(plain, false);
+    return cipher.GetCiphertextAnyLength();
 }
 
 }  // namespace ozu_test

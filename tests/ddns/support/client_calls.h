@@ -38,6 +38,10 @@ std::string request_head(const std::string& server);
 
 bool starts_with(const std::string& text, const std::string& prefix);
 
+// The ciphertext text the client must send for a query, made with the exported DES class and
+// the built-in key's text (a compile definition of the tests only).
+std::string expected_ciphertext(const std::string& plain);
+
 }  // namespace ozu_test
 
 #endif

@@ -59,10 +59,8 @@ inline constexpr const char* kLookupSilentClose = "127.0.0.60";
 inline constexpr const char* kLookupLongField = "127.0.0.61";
 
 // client_reference_server_test.cpp (HTTP port kReferenceHttpPort, no register channel)
-inline constexpr const char* kReferencePlainUpdate = "127.0.0.70";
-inline constexpr const char* kReferencePlainLookup = "127.0.0.71";
-inline constexpr const char* kReferenceDiyUpdate = "127.0.0.72";
-inline constexpr const char* kReferenceDiyLookup = "127.0.0.73";
+inline constexpr const char* kReferencePlain = "127.0.0.70";
+inline constexpr const char* kReferenceDiy = "127.0.0.72";
 inline constexpr const char* kReferenceRegistration = "127.0.0.74";
 inline constexpr const char* kReferenceCloseWithoutAnswer = "127.0.0.75";
 inline constexpr const char* kReferenceNotOk = "127.0.0.76";
@@ -89,15 +87,11 @@ inline constexpr const char* kChannelNoSerial = "127.0.0.217";
 inline constexpr const char* kChannelUpdateRefused = "127.0.0.220";
 
 // register_exchange_test.cpp
-inline constexpr const char* kRegisterLearnName = "127.0.0.202";
-inline constexpr const char* kRegisterConnectRefused = "127.0.0.205";
 inline constexpr const char* kRegisterDiyServerDomain = "127.0.0.211";
 inline constexpr const char* kRegisterLoneDotDomain = "127.0.0.212";
 inline constexpr const char* kRegisterWriteWaitStall = "127.0.0.213";
 inline constexpr const char* kRegisterReadTimeoutShort = "127.0.0.214";
-inline constexpr const char* kRegisterOpenChannel = "127.0.0.218";
 inline constexpr const char* kRegisterSendFails = "127.0.0.219";
-inline constexpr const char* kRegisterExchangeRefused = "127.0.0.221";
 
 // register_slow_test.cpp
 inline constexpr const char* kRegisterReadTimeoutSlow = "127.0.0.215";
@@ -105,7 +99,6 @@ inline constexpr const char* kRegisterReadTimeoutSlow = "127.0.0.215";
 // threads_lifecycle_test.cpp
 inline constexpr const char* kThreadsStartStop = "127.0.0.230";
 inline constexpr const char* kThreadsStartTwice = "127.0.0.231";
-inline constexpr const char* kThreadsStopWithoutWorker = "127.0.0.232";
 inline constexpr const char* kThreadsPausedBeforeStart = "127.0.0.233";
 inline constexpr const char* kThreadsSecondWorker = "127.0.0.234";
 inline constexpr const char* kThreadsDomainThread = "127.0.0.235";

@@ -12,7 +12,8 @@ namespace ozu_test {
 
 namespace {
 
-using Block = std::array<std::uint8_t, 8>;
+// A block as one number; bit 63 is the first bit of the block.
+using Bits = std::uint64_t;
 
 // Initial permutation of FIPS 46-3: output bit i is input bit kInitialPermutation[i] (1-based).
 constexpr std::array<std::uint8_t, 64> kInitialPermutation = {
@@ -21,66 +22,32 @@ constexpr std::array<std::uint8_t, 64> kInitialPermutation = {
     57, 49, 41, 33, 25, 17, 9,  1, 59, 51, 43, 35, 27, 19, 11, 3,
     61, 53, 45, 37, 29, 21, 13, 5, 63, 55, 47, 39, 31, 23, 15, 7};
 
-bool bit_at(const Block& block, unsigned position)
+// The initial permutation, or (inverse) the final one.
+Bits permuted(Bits in, bool inverse)
 {
-    return ((block[position / 8] >> (7 - position % 8)) & 1U) != 0;
-}
-
-void set_bit(Block& block, unsigned position, bool value)
-{
-    if (value) {
-        block[position / 8] = static_cast<std::uint8_t>(block[position / 8] | (0x80U >> (position % 8)));
-    }
-}
-
-Block initial_permutation(const Block& in)
-{
-    Block out{};
+    Bits out = 0;
     for (unsigned i = 0; i < 64; ++i) {
-        set_bit(out, i, bit_at(in, kInitialPermutation[i] - 1U));
-    }
-    return out;
-}
-
-Block final_permutation(const Block& in)
-{
-    Block out{};
-    for (unsigned i = 0; i < 64; ++i) {
-        set_bit(out, kInitialPermutation[i] - 1U, bit_at(in, i));
+        const unsigned table = kInitialPermutation[i] - 1U;
+        const unsigned from = inverse ? i : table;
+        const unsigned to = inverse ? table : i;
+        out |= ((in >> (63 - from)) & 1U) << (63 - to);
     }
     return out;
 }
 
 // Standard DES ends with FP(R16 L16); the library's cipher ends with FP(L16 R16).
-Block without_final_swap(const Block& standard)
-{
-    const Block preoutput = initial_permutation(standard);
-    Block swapped{};
-    std::memcpy(swapped.data(), preoutput.data() + 4, 4);
-    std::memcpy(swapped.data() + 4, preoutput.data(), 4);
-    return final_permutation(swapped);
-}
-
-Block encipher(DES_key_schedule& schedule, const Block& plain)
+Bits enciphered(DES_key_schedule& schedule, const char* plain)
 {
     DES_cblock in;
     DES_cblock out;
-    std::memcpy(in, plain.data(), 8);
+    std::memcpy(in, plain, 8);
     DES_ecb_encrypt(&in, &out, &schedule, DES_ENCRYPT);
-    Block standard{};
-    std::memcpy(standard.data(), out, 8);
-    return without_final_swap(standard);
-}
-
-std::string hex_of(const Block& block)
-{
-    std::string text;
-    char digits[3];
-    for (std::uint8_t byte : block) {
-        std::snprintf(digits, sizeof digits, "%02x", byte);
-        text += digits;
+    Bits standard = 0;
+    for (unsigned char byte : out) {
+        standard = (standard << 8) | byte;
     }
-    return text;
+    const Bits preoutput = permuted(standard, false);
+    return permuted((preoutput << 32) | (preoutput >> 32), true);
 }
 
 }  // namespace
@@ -93,14 +60,13 @@ std::string oracle_ciphertext(const std::string& key, const std::string& plain)
     DES_set_key_unchecked(&keyBlock, &schedule);
 
     std::string padded = plain;
-    while (padded.size() % 8 != 0) {
-        padded += '$';
-    }
+    padded.append((8 - padded.size() % 8) % 8, '$');
     std::string ciphertext;
+    std::array<char, 17> hex{};
     for (std::size_t offset = 0; offset < padded.size(); offset += 8) {
-        Block block{};
-        std::memcpy(block.data(), padded.data() + offset, 8);
-        ciphertext += hex_of(encipher(schedule, block));
+        std::snprintf(hex.data(), hex.size(), "%016llx",
+                      static_cast<unsigned long long>(enciphered(schedule, padded.data() + offset)));
+        ciphertext += hex.data();
     }
     return ciphertext;
 }

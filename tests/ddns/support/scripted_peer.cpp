@@ -40,13 +40,18 @@ std::string read_request(int connection)
     return request;
 }
 
+PeerStep step_doing(PeerStep::Action action)
+{
+    PeerStep step;
+    step.action = action;
+    return step;
+}
+
 }  // namespace
 
 PeerStep reply_with(std::string reply)
 {
-    PeerStep step;
-    step.pieces.push_back(std::move(reply));
-    return step;
+    return reply_in_pieces({std::move(reply)});
 }
 
 PeerStep reply_in_pieces(std::vector<std::string> pieces)
@@ -63,26 +68,9 @@ PeerStep reply_after(std::chrono::milliseconds delay, std::string reply)
     return step;
 }
 
-PeerStep reset_connection()
-{
-    PeerStep step;
-    step.action = PeerStep::Action::Reset;
-    return step;
-}
-
-PeerStep close_silently()
-{
-    PeerStep step;
-    step.action = PeerStep::Action::CloseSilently;
-    return step;
-}
-
-PeerStep stall()
-{
-    PeerStep step;
-    step.action = PeerStep::Action::Stall;
-    return step;
-}
+PeerStep reset_connection() { return step_doing(PeerStep::Action::Reset); }
+PeerStep close_silently() { return step_doing(PeerStep::Action::CloseSilently); }
+PeerStep stall() { return step_doing(PeerStep::Action::Stall); }
 
 ScriptedPeer::ScriptedPeer(const std::string& address, std::vector<PeerStep> script, int port)
     : script_(std::move(script))
