@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ddns/device_msg.h"
+#include "ddns/scoped_resources.h"
 
 void sleep_ms(unsigned int nMilliseconds) {
     timeval timeout{};
@@ -18,19 +19,8 @@ void sleep_ms(unsigned int nMilliseconds) {
 namespace ozu::ddns {
 namespace {
 
-class LockGuard {
-public:
-    explicit LockGuard(pthread_mutex_t& lock) : lock_(lock) { pthread_mutex_lock(&lock_); }
-    ~LockGuard() { pthread_mutex_unlock(&lock_); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-
-private:
-    pthread_mutex_t& lock_;
-};
-
 bool claim_worker_slot(const UpdateWorkerState& state) {
-    const LockGuard guard(state.lock);
+    const MutexLock guard(state.lock);
     if (state.running != 0) return false;
     state.running = 1;
     state.exit_requested = 0;
@@ -38,7 +28,7 @@ bool claim_worker_slot(const UpdateWorkerState& state) {
 }
 
 void set_flag(pthread_mutex_t& lock, std::atomic<int>& flag, int value) {
-    const LockGuard guard(lock);
+    const MutexLock guard(lock);
     flag = value;
 }
 

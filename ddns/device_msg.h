@@ -85,6 +85,11 @@ void set_field_text(std::array<char, N>& field, const std::string& text) {
     std::memcpy(field.data(), text.data(), text.size() < N ? text.size() : N - 1);
 }
 
+// The serial, a dot and the domain, as the device's name is composed; no serial reads as empty.
+inline std::string device_domain(const char* serial, const std::string& domain) {
+    return std::string(serial != nullptr ? serial : "") + "." + domain;
+}
+
 }  // namespace device_msg
 
 #endif

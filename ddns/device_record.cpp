@@ -22,11 +22,6 @@ constexpr std::size_t ciphertext_length(std::size_t plain_length) {
     return 16 * std::max<std::size_t>(1, (plain_length + 7) / 8);
 }
 
-template <std::size_t N>
-void copy_text(std::array<char, N>& field, const char* text) {
-    std::snprintf(field.data(), N, "%s", text != nullptr ? text : "");
-}
-
 // A text whose ciphertext would not fit its field leaves the field empty and unencrypted:
 // the server never gets a cut value, and nothing is written past the field.
 template <std::size_t N>
@@ -73,16 +68,15 @@ void fill_time(DeviceMsg& record) {
 
 void fill_port_type_status(DeviceMsg& record, int server_port, const char* status) {
     std::snprintf(record.szServerPort.data(), record.szServerPort.size(), "%d", server_port);
-    copy_text(record.szType, "DDNS");
-    copy_text(record.szStatus, status);
+    device_msg::set_field_text(record.szType, "DDNS");
+    device_msg::set_field_text(record.szStatus, status != nullptr ? status : "");
 }
 
 void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader read_diy_server) {
     std::array<char, kDiyServerCapacity> diy_server{};
     if (read_diy_server(diy_server.data(), static_cast<int>(diy_server.size())) != 0) diy_server.fill('\0');
     // A serial and server name longer than the field together are cut to its 127 characters.
-    device_msg::set_field_text(record.szDeviceDomain,
-                               std::string(serial != nullptr ? serial : "") + "." + diy_server.data());
+    device_msg::set_field_text(record.szDeviceDomain, device_msg::device_domain(serial, diy_server.data()));
     std::printf("qor function(%s),szDeviceDomain(%s)!!!\n", "Init_Device_Msg", record.szDeviceDomain.data());
 }
 
@@ -131,9 +125,11 @@ char* build_device_record(int command, const char* status, const DeviceSettings&
     auto* record = new (memory) DeviceMsg{};
     device_msg::store_le32(record->nCommand, command);
     const PlacedFields placed = place_identity(*record, settings);
-    if (command != DDNS_CMD_GET_DOMAIN) fill_time(*record);
     fill_port_type_status(*record, settings.server_port, status);
-    if (command != DDNS_CMD_GET_DOMAIN) fill_device_domain(*record, settings.serial, read_diy_server);
+    if (command != DDNS_CMD_GET_DOMAIN) {
+        fill_time(*record);
+        fill_device_domain(*record, settings.serial, read_diy_server);
+    }
     encrypt_identity(*record, placed, encrypt);
     return static_cast<char*>(memory);
 }

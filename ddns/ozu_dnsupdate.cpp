@@ -23,6 +23,7 @@
 #include "ddns/register_channel.h"
 #include "ddns/register_module.h"
 #include "ddns/request_encryption.h"
+#include "ddns/scoped_resources.h"
 #include "ddns/transport.h"
 
 namespace {
@@ -58,23 +59,14 @@ constexpr int kMinTimeout = 5;
 constexpr int kMinRegistrationTimeout = 300;
 constexpr const char* kResolvConfPath = "/etc/resolv.conf";
 
-class ModuleLock {
+using ozu::ddns::copy_text;
+using ozu::ddns::HeapText;
+
+// m_lock held for the scope.
+class ModuleLock : public ozu::ddns::MutexLock {
 public:
-    ModuleLock() { pthread_mutex_lock(&m_lock); }
-    ~ModuleLock() { pthread_mutex_unlock(&m_lock); }
-    ModuleLock(const ModuleLock&) = delete;
-    ModuleLock& operator=(const ModuleLock&) = delete;
+    ModuleLock() : MutexLock(m_lock) {}
 };
-
-struct FreeText {
-    void operator()(char* text) const { std::free(text); }
-};
-using OwnedText = std::unique_ptr<char, FreeText>;
-
-OwnedText copy_of(const char* text)
-{
-    return OwnedText(text != nullptr ? strdup(text) : nullptr);
-}
 
 void release(char*& text)
 {
@@ -120,11 +112,16 @@ void finish_initialisation(bool wasConfigured, InterfaceType type, ResolverLock 
     g_nInterfaceType = static_cast<int>(type);
 }
 
-void release_network_settings()
+// The settings all three initialisations own; a null text leaves its setting absent.
+void replace_network_settings(const char* server, int serverPort, const char* mac, const char* ipAddress)
 {
     release(m_pServer);
     release(m_pMac);
     release(m_pIpAddress);
+    store_copy(m_pServer, server);
+    store_copy(m_pMac, mac);
+    store_copy(m_pIpAddress, ipAddress);
+    m_nServerPort = port_or_default(serverPort);
 }
 
 void store_registration_query(ozu::ddns::RegistrationQuery kind, EncryptedQuery& target)
@@ -185,9 +182,9 @@ bool copy_if_fits(std::string_view name, char* buffer, unsigned int size)
 
 // Copies of what one HTTP operation needs, taken under m_lock and owned by the operation.
 struct HttpSnapshot {
-    OwnedText server;
-    OwnedText mac;
-    OwnedText ip;
+    HeapText server;
+    HeapText mac;
+    HeapText ip;
     int serverPort = kDefaultPort;
     int httpPort = kDefaultPort;
     std::int32_t deviceId = 0;
@@ -208,12 +205,12 @@ bool server_and_mac_configured()
 std::optional<HttpSnapshot> snapshot_server_and_mac()
 {
     HttpSnapshot snapshot;
-    snapshot.server = copy_of(m_pServer);
+    snapshot.server = copy_text(m_pServer);
     if (!snapshot.server) {
         std::perror("strdup failed\n");
         return std::nullopt;
     }
-    snapshot.mac = copy_of(m_pMac);
+    snapshot.mac = copy_text(m_pMac);
     snapshot.serverPort = m_nServerPort;
     return snapshot;
 }
@@ -226,7 +223,7 @@ std::optional<HttpSnapshot> snapshot_for_update(bool offline)
     }
     std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
     if (snapshot) {
-        snapshot->ip = copy_of(m_pIpAddress);
+        snapshot->ip = copy_text(m_pIpAddress);
         snapshot->httpPort = m_nHttpPort;
         snapshot->deviceId = m_nDeviceID;
         // Copied under the lock, so that a re-initialisation cannot rewrite it while it is sent.
@@ -308,13 +305,8 @@ OZU_API int ozu_dnsupdate_init(const char* pServer, int nServerPort, const char*
                                int nTimeout)
 {
     const bool wasConfigured = lock_if_configured();
-    const int timeout = std::max(nTimeout, kMinTimeout);
-    release_network_settings();
-    store_copy(m_pServer, pServer);
-    store_copy(m_pMac, pMac);
-    m_nServerPort = port_or_default(nServerPort);
-    store_copy(m_pIpAddress, pIpAddress);
-    m_ntimeout = timeout;
+    replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
+    m_ntimeout = std::max(nTimeout, kMinTimeout);
     finish_initialisation(wasConfigured, InterfaceType::Plain, ResolverLock::Initialise);
     return 0;
 }
@@ -323,15 +315,10 @@ OZU_API int ozu_dnsupdate_init_v1(int32_t nDeviceID, const char* pServer, int nS
                                   const char* pIpAddress, int nHttpPort, int nTimeout)
 {
     const bool wasConfigured = lock_if_configured();
-    const int timeout = std::max(nTimeout, kMinTimeout);
-    release_network_settings();
+    replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     m_nDeviceID = nDeviceID;
-    store_copy(m_pServer, pServer);
-    store_copy(m_pMac, pMac);
-    m_nServerPort = port_or_default(nServerPort);
     m_nHttpPort = port_or_default(nHttpPort);
-    store_copy(m_pIpAddress, pIpAddress);
-    m_ntimeout = timeout;
+    m_ntimeout = std::max(nTimeout, kMinTimeout);
     finish_initialisation(wasConfigured, InterfaceType::Diy, ResolverLock::Keep);
     return 0;
 }
@@ -340,16 +327,10 @@ OZU_API int ozu_dnsupdate_init_v2(int32_t nDeviceID, const char* pServer, int nS
                                   const char* pMac, const char* pIpAddress, int nHttpPort, int nTimeout)
 {
     const bool wasConfigured = lock_if_configured();
-    release(m_pServer);
+    replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     release(m_pSerial);
-    release(m_pMac);
-    release(m_pIpAddress);
-    m_nDeviceID = nDeviceID;
-    store_copy(m_pServer, pServer);
     store_copy(m_pSerial, pSerial);
-    store_copy(m_pMac, pMac);
-    store_copy(m_pIpAddress, pIpAddress);
-    m_nServerPort = port_or_default(nServerPort);
+    m_nDeviceID = nDeviceID;
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinRegistrationTimeout);
     store_registration_queries();

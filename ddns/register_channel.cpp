@@ -15,14 +15,10 @@
 #include <utility>
 
 #include "ddns/device_msg.h"
+#include "ddns/scoped_resources.h"
 
 namespace ozu::ddns {
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* memory) const { std::free(memory); }
-};
-using HeapText = std::unique_ptr<char, FreeDeleter>;
 
 void print_server_address(const char* server, const sockaddr_in& address, char end) {
     std::array<char, INET_ADDRSTRLEN> dotted{};
@@ -82,7 +78,7 @@ int handle_reply(int request_command, const RegisterReply& reply, const Register
 
 int open_register_channel(const char* server, Resolver resolve) {
     // An absent server cannot be copied, so it fails like a failed copy.
-    HeapText server_copy(server != nullptr ? strdup(server) : nullptr);
+    const HeapText server_copy = copy_text(server);
     if (!server_copy) {
         std::perror("strdup failed\n");
         return -1;
@@ -134,7 +130,7 @@ RegisterReply judge_register_reply(const char* bytes, std::size_t length) {
 char* compose_device_name(const char* serial, const std::string& domain) {
     auto* name = static_cast<char*>(std::calloc(kDeviceNameCapacity, 1));
     if (name == nullptr) return nullptr;
-    const std::string composed = std::string(serial != nullptr ? serial : "") + "." + domain;
+    const std::string composed = device_msg::device_domain(serial, domain);
     // A name longer than the buffer is cut to its 127 characters.
     std::memcpy(name, composed.data(), std::min(composed.size(), kDeviceNameCapacity - 1));
     return name;
