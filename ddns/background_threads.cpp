@@ -57,6 +57,9 @@ int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*)) 
     // The handle is stored only once the thread exists, so a later stop never joins garbage.
     pthread_t thread{};
     if (pthread_create(&thread, nullptr, worker, nullptr) == 0) {
+        // A worker replaced while paused is never joined (stop joins the newest only); detached,
+        // it releases its resources when it ends.
+        if (state.handle != 0) pthread_detach(state.handle);
         state.handle = thread;
         return 0;
     }
