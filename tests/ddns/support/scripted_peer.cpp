@@ -22,11 +22,16 @@ bool readable_within(int descriptor, std::chrono::milliseconds timeout)
     return poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
 }
 
-std::string read_request(int connection)
+bool request_complete(const std::string& request, std::size_t size)
+{
+    return size > 0 ? request.size() >= size : request.find(kEndOfHead) != std::string::npos;
+}
+
+std::string read_request(int connection, std::size_t size)
 {
     std::string request;
     const auto deadline = std::chrono::steady_clock::now() + kRequestTimeout;
-    while (request.find(kEndOfHead) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    while (!request_complete(request, size) && std::chrono::steady_clock::now() < deadline) {
         if (!readable_within(connection, kTick)) {
             continue;
         }
@@ -137,18 +142,21 @@ void ScriptedPeer::accept_connections()
             }
             connection = accept(listener_, nullptr, nullptr);
         }
+        // Closed before the last step plays, so no later connection can reach the backlog.
+        if (&step == &script_.back()) {
+            close(listener_);
+            listener_ = -1;
+        }
         players_.emplace_back([this, connection, &step] {
             play(connection, step);
             close(connection);
         });
     }
-    close(listener_);
-    listener_ = -1;
 }
 
 void ScriptedPeer::play(int connection, const PeerStep& step)
 {
-    std::string request = read_request(connection);
+    std::string request = read_request(connection, step.request_size);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         requests_.push_back(std::move(request));

@@ -23,6 +23,7 @@ struct PeerStep {
     std::vector<std::string> pieces;
     std::chrono::milliseconds delay{0};
     std::chrono::milliseconds pause{300};
+    std::size_t request_size = 0;  // the request's length in bytes; 0: up to the end of an HTTP head
 };
 
 PeerStep reply_with(std::string reply);
@@ -46,7 +47,8 @@ public:
     int port() const { return port_; }
 
     // The requests received so far in the order they arrived, each as the bytes read up to the
-    // blank line that ends an HTTP head (or to the client's end of sending).
+    // blank line that ends an HTTP head or the step's request size (or to the client's end of
+    // sending).
     std::vector<std::string> requests() const;
     // Waits (bounded) until count requests were received.
     bool wait_for_requests(std::size_t count, std::chrono::milliseconds timeout) const;
