@@ -1,7 +1,9 @@
-# Thin wrapper over CMake. `make test` builds and tests the three configurations:
+# Thin wrapper over CMake. `make test` builds and tests the four configurations:
 #   build/release  x86-64 Release
 #   build/asan     x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
+#   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
+#                  labelled `slow`, which wait out timeouts and add no thread interleavings
 # `make test-quick` does the same but skips the tests labelled `slow`.
 # `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
@@ -13,11 +15,16 @@ CTEST ?= ctest
 JOBS ?= 2
 TEST_JOBS ?= 8
 
-BUILDS := release asan arm
+BUILDS := release asan arm tsan
 
 CONFIGURE_release := -DCMAKE_BUILD_TYPE=Release
 CONFIGURE_asan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE=ON
 CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake
+CONFIGURE_tsan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE_THREAD=ON
+
+# Where each configuration's tests live, and what it leaves out.
+TESTS_tsan := /tests/ddns
+SKIP_tsan := --label-exclude slow
 
 CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
@@ -36,10 +43,10 @@ $(BUILDS:%=build-%): build-%:
 	$(CMAKE) --build $(BUILD_DIR)/$* --parallel $(JOBS)
 
 $(BUILDS:%=test-%): test-%: build-%
-	$(CTEST) --test-dir $(BUILD_DIR)/$* $(CTEST_ARGS)
+	$(CTEST) --test-dir $(BUILD_DIR)/$*$(TESTS_$*) $(CTEST_ARGS) $(SKIP_$*)
 
 $(BUILDS:%=quick-%): quick-%: build-%
-	$(CTEST) --test-dir $(BUILD_DIR)/$* $(CTEST_ARGS) --label-exclude slow
+	$(CTEST) --test-dir $(BUILD_DIR)/$*$(TESTS_$*) $(CTEST_ARGS) --label-exclude slow
 
 demo:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
