@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 
+#include <array>
 #include <cstdint>
 
 namespace ozu_test {
@@ -71,6 +72,22 @@ inline constexpr const char* kReferenceSplitReply = "127.0.0.79";
 // client_slow_test.cpp, exchange_slow_test.cpp
 inline constexpr const char* kSlowStallingServer = "127.0.0.90";
 inline constexpr const char* kSlowCloggedConnection = "127.0.0.91";
+
+// HTTP port kReferenceHttpPort and the register channel; one address per operation
+// (update, lookup, register channel).
+// client_fault_test.cpp
+inline constexpr std::array<const char*, 3> kFaultReset{"127.0.0.100", "127.0.0.101", "127.0.0.102"};
+inline constexpr std::array<const char*, 3> kFaultClose{"127.0.0.103", "127.0.0.104", "127.0.0.105"};
+inline constexpr std::array<const char*, 3> kFaultSplit{"127.0.0.106", "127.0.0.107", "127.0.0.108"};
+inline constexpr std::array<const char*, 3> kFaultOversized{"127.0.0.109", "127.0.0.110", "127.0.0.111"};
+inline constexpr std::array<const char*, 3> kFaultGarbage{"127.0.0.112", "127.0.0.113", "127.0.0.114"};
+inline constexpr std::array<const char*, 3> kFaultRefused{"127.0.0.115", "127.0.0.116", "127.0.0.117"};
+inline constexpr std::array<const char*, 3> kFaultHeldResolution{"127.0.0.118", "127.0.0.119", "127.0.0.120"};
+// client_fault_slow_test.cpp
+inline constexpr std::array<const char*, 3> kFaultStall{"127.0.0.121", "127.0.0.122", "127.0.0.123"};
+
+// threads_stress_test.cpp (HTTP port kReferenceHttpPort and the register channel)
+inline constexpr const char* kStress = "127.0.0.130";
 
 // The register channel's fixed port 8879 is shared by every test below.
 // register_channel_test.cpp
