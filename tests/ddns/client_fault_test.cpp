@@ -2,7 +2,9 @@
 // fault modes, a scripted raw peer, no peer at all, a name that does not resolve and a
 // resolution lock held by another thread. Each case checks the result, the exact messages on
 // each stream, the time taken and that no descriptor is left open. The 60-second stall is in
-// client_fault_slow_test.cpp.
+// client_fault_slow_test.cpp. A send that fails (and must not raise SIGPIPE) is driven on both
+// channels by exchange_test.cpp and register_exchange_test.cpp, which shut the socket for
+// writing so that the send fails with EPIPE.
 #include <gtest/gtest.h>
 
 #include <string>

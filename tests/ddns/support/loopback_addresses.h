@@ -73,9 +73,9 @@ inline constexpr const char* kReferenceSplitReply = "127.0.0.79";
 inline constexpr const char* kSlowStallingServer = "127.0.0.90";
 inline constexpr const char* kSlowCloggedConnection = "127.0.0.91";
 
-// HTTP port kReferenceHttpPort and the register channel; one address per operation
-// (update, lookup, register channel).
-// client_fault_test.cpp
+// The register channel's fixed port 8879 is shared by every test below.
+// client_fault_test.cpp (HTTP port kReferenceHttpPort too): one address per operation, in the
+// order update, lookup, register channel
 inline constexpr std::array<const char*, 3> kFaultReset{"127.0.0.100", "127.0.0.101", "127.0.0.102"};
 inline constexpr std::array<const char*, 3> kFaultClose{"127.0.0.103", "127.0.0.104", "127.0.0.105"};
 inline constexpr std::array<const char*, 3> kFaultSplit{"127.0.0.106", "127.0.0.107", "127.0.0.108"};
@@ -86,10 +86,9 @@ inline constexpr std::array<const char*, 3> kFaultHeldResolution{"127.0.0.118", 
 // client_fault_slow_test.cpp
 inline constexpr std::array<const char*, 3> kFaultStall{"127.0.0.121", "127.0.0.122", "127.0.0.123"};
 
-// threads_stress_test.cpp (HTTP port kReferenceHttpPort and the register channel)
+// threads_stress_test.cpp (HTTP port kReferenceHttpPort too)
 inline constexpr const char* kStress = "127.0.0.130";
 
-// The register channel's fixed port 8879 is shared by every test below.
 // register_channel_test.cpp
 inline constexpr const char* kChannelStartRecord = "127.0.0.200";
 inline constexpr const char* kChannelDomainRecord = "127.0.0.201";
