@@ -5,6 +5,7 @@
 # `make test-quick` does the same but skips the tests labelled `slow`.
 # `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
+# `make soak` runs the background threads for SOAK_SECONDS (default 600) under valgrind (tools/soak.sh).
 
 CMAKE ?= cmake
 BUILD_DIR ?= $(CURDIR)/build
@@ -22,8 +23,9 @@ CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cma
 CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
 DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns-host
+SOAK_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-soak
 
-.PHONY: all test test-quick demo clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: all test test-quick demo soak clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
@@ -45,6 +47,11 @@ demo:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
 	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target $(DEMO_TARGETS)
 	$(CURDIR)/tools/demo.sh $(BUILD_DIR)/release
+
+soak:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/soak -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build $(BUILD_DIR)/soak --parallel $(JOBS) --target $(SOAK_TARGETS)
+	$(CURDIR)/tools/soak.sh $(BUILD_DIR)/soak
 
 clean:
 	rm -rf $(BUILD_DIR)
