@@ -7,6 +7,9 @@
 # `make test-quick` does the same but skips the tests labelled `slow`.
 # `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
+# `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS;
+# `make test` runs it too.
+# `make soak` runs the background threads for SOAK_SECONDS (default 600) under valgrind (tools/soak.sh).
 
 CMAKE ?= cmake
 BUILD_DIR ?= $(CURDIR)/build
@@ -29,12 +32,16 @@ SKIP_tsan := --label-exclude slow
 CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
 DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns-host
+SOAK_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-soak
+FUZZ_SECONDS ?= 30
+CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
-.PHONY: all test test-quick demo clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: all test test-quick demo fuzz soak clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
-test: $(BUILDS:%=test-%)
+test: $(BUILDS:%=test-%) fuzz
 
 test-quick: $(BUILDS:%=quick-%)
 
@@ -52,6 +59,17 @@ demo:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
 	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target $(DEMO_TARGETS)
 	$(CURDIR)/tools/demo.sh $(BUILD_DIR)/release
+
+# The fuzzers are CPU-bound: two at a time.
+fuzz:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/fuzz $(CONFIGURE_fuzz)
+	$(CMAKE) --build $(BUILD_DIR)/fuzz --parallel $(JOBS)
+	$(CTEST) --test-dir $(BUILD_DIR)/fuzz --label-regex fuzz --output-on-failure --parallel 2
+
+soak:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/soak -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build $(BUILD_DIR)/soak --parallel $(JOBS) --target $(SOAK_TARGETS)
+	$(CURDIR)/tools/soak.sh $(BUILD_DIR)/soak
 
 clean:
 	rm -rf $(BUILD_DIR)

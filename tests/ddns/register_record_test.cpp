@@ -165,6 +165,16 @@ TEST(DeviceRecord, TextsWhoseCiphertextDoesNotFitLeaveTheirFieldEmpty) {
     }
 }
 
+// The port text keeps 7 characters and its NUL in the 8-byte field.
+TEST(DeviceRecord, ServerPortTextIsCutToSevenCharacters) {
+    const DeviceSettings settings{"1.2.3.4", "m", "S", 1, 2147483647};
+    for (const int command : {DDNS_CMD_START, DDNS_CMD_GET_DOMAIN}) {
+        const BuiltRecord built = build(command, "online", settings);
+        ASSERT_TRUE(built.record);
+        expect_text(built.record->szServerPort, "2147483");
+    }
+}
+
 struct DomainCase {
     const char* serial;
     ozu::ddns::DiyServerReader reader;

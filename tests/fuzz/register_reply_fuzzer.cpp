@@ -1,5 +1,7 @@
 // Replies on the register channel come from the network with any length. The judge must read
-// only the bytes received and agree with a byte-wise reading of the record.
+// only the bytes received and agree with a byte-wise reading of the record. A learned domain is
+// then composed with a serial into the 128-byte name buffer; the bytes after the record, which
+// the judge never reads, serve as that serial (none when the input ends with the record).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +19,7 @@ using ozu::ddns::ReplyVerdict;
 constexpr std::size_t kCommandBytes = 4;
 constexpr std::size_t kDomainOffset = offsetof(DeviceMsg, szDeviceDomain);
 constexpr std::size_t kDomainWidth = sizeof(DeviceMsg::szDeviceDomain);
+constexpr std::size_t kRecordBytes = sizeof(DeviceMsg);
 
 void require(bool condition)
 {
@@ -53,6 +56,19 @@ ReplyVerdict expected_verdict(std::int32_t command, bool hasDomain)
     return hasDomain ? ReplyVerdict::Confirmed : ReplyVerdict::Refused;
 }
 
+void check_device_name(const std::uint8_t* data, std::size_t size, const std::string& domain)
+{
+    const std::string serial = size > kRecordBytes
+        ? std::string(reinterpret_cast<const char*>(data) + kRecordBytes, size - kRecordBytes).c_str()
+        : std::string();
+    char* name = ozu::ddns::compose_device_name(size > kRecordBytes ? serial.c_str() : nullptr, domain);
+    require(name != nullptr);
+    const std::string expected = (serial + "." + domain).substr(0, ozu::ddns::kDeviceNameCapacity - 1);
+    require(std::memchr(name, '\0', ozu::ddns::kDeviceNameCapacity) != nullptr);
+    require(expected == name);
+    std::free(name);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -64,5 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(reply.command == command);
     require(reply.domain == domain);
     require(reply.verdict == expected_verdict(command, !domain.empty()));
+    if (reply.verdict == ReplyVerdict::NameLearned) {
+        check_device_name(data, size, reply.domain);
+    }
     return 0;
 }
