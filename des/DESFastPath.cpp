@@ -1,0 +1,362 @@
+#include "des/DESFastPath.h"
+
+#include "des/DESSBoxCircuits.h"
+#include "des/DESTables.h"
+
+#include <cstring>
+#include <utility>
+
+namespace des_fast {
+
+namespace {
+
+constexpr int kRounds = 16;
+constexpr int kSubKeyBits = 48;
+constexpr int kHalfBits = 32;
+constexpr int kBlockBits = 64;
+
+/* Single blocks: the S-boxes merged with P into one table per box, indexed by the six input bits. */
+
+using SpTables = std::array<std::array<std::uint32_t, 64>, 8>;
+
+constexpr SpTables MakeSpTables()
+{
+    SpTables tables{};
+    for (int box = 0; box < 8; ++box) {
+        for (int input = 0; input < 64; ++input) {
+            const int row = ((input >> 4) & 2) | (input & 1);
+            const int column = (input >> 1) & 15;
+            const std::uint32_t substituted = static_cast<std::uint32_t>(S_Box[box][row][column])
+                                              << (28 - 4 * box);
+            std::uint32_t permuted = 0;
+            for (int k = 0; k < kHalfBits; ++k)
+                permuted |= ((substituted >> (32 - P_Table[k])) & 1U) << (31 - k);
+            tables[box][input] = permuted;
+        }
+    }
+    return tables;
+}
+
+constexpr SpTables Sp_Tables = MakeSpTables();
+
+std::uint32_t RotateRight(std::uint32_t value, int count)
+{
+    return (value >> count) | (value << (32 - count));
+}
+
+std::uint32_t RoundFunction(std::uint32_t right, std::uint64_t subKey)
+{
+    // E selects overlapping six-bit groups; rotating by one puts every group in reach of a shift.
+    const std::uint32_t rotatedRight = RotateRight(right, 1);
+    std::uint32_t result = 0;
+    for (int box = 0; box < 7; ++box) {
+        const std::uint32_t group = (rotatedRight >> (26 - 4 * box)) ^ static_cast<std::uint32_t>(subKey >> (42 - 6 * box));
+        result |= Sp_Tables[box][group & 0x3F];
+    }
+    const std::uint32_t lastGroup = RotateRight(right, 31) ^ static_cast<std::uint32_t>(subKey);
+    return result | Sp_Tables[7][lastGroup & 0x3F];
+}
+
+/* Exchanges the bits of a selected by mask, shifted by shift, with those of b. */
+void SwapBits(std::uint32_t& a, std::uint32_t& b, int shift, std::uint32_t mask)
+{
+    const std::uint32_t t = ((a >> shift) ^ b) & mask;
+    b ^= t;
+    a ^= t << shift;
+}
+
+struct PermutationStep {
+    bool fromLeft;
+    std::uint8_t shift;
+    std::uint32_t mask;
+};
+
+// IP as five exchanges of bit groups between the halves; run backwards, they give IP^-1.
+constexpr std::array<PermutationStep, 5> Ip_Steps = {{
+    {true, 4, 0x0F0F0F0F},
+    {true, 16, 0x0000FFFF},
+    {false, 2, 0x33333333},
+    {false, 8, 0x00FF00FF},
+    {true, 1, 0x55555555},
+}};
+
+void ApplyStep(const PermutationStep& step, std::uint32_t& left, std::uint32_t& right)
+{
+    if (step.fromLeft)
+        SwapBits(left, right, step.shift, step.mask);
+    else
+        SwapBits(right, left, step.shift, step.mask);
+}
+
+void InitialPermutation(std::uint32_t& left, std::uint32_t& right)
+{
+    ApplyStep(Ip_Steps[0], left, right);
+    ApplyStep(Ip_Steps[1], left, right);
+    ApplyStep(Ip_Steps[2], left, right);
+    ApplyStep(Ip_Steps[3], left, right);
+    ApplyStep(Ip_Steps[4], left, right);
+}
+
+void FinalPermutation(std::uint32_t& left, std::uint32_t& right)
+{
+    ApplyStep(Ip_Steps[4], left, right);
+    ApplyStep(Ip_Steps[3], left, right);
+    ApplyStep(Ip_Steps[2], left, right);
+    ApplyStep(Ip_Steps[1], left, right);
+    ApplyStep(Ip_Steps[0], left, right);
+}
+
+std::uint64_t Join(std::uint32_t high, std::uint32_t low)
+{
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+/* Bit-sliced blocks: word j of a slice holds bit j of every block in the batch. SSE2 and NEON
+ * give 128-bit words; elsewhere the native word. */
+
+#if defined(__SSE2__) || defined(__ARM_NEON)
+using Lane = std::uint64_t;
+typedef Lane Slice __attribute__((vector_size(16)));
+#elif UINTPTR_MAX > 0xFFFFFFFFu
+using Lane = std::uint64_t;
+using Slice = std::uint64_t;
+#else
+using Lane = std::uint32_t;
+using Slice = std::uint32_t;
+#endif
+
+constexpr int kLaneBits = 8 * sizeof(Lane);
+constexpr int kLanes = sizeof(Slice) / sizeof(Lane);
+constexpr int kBatch = kLanes * kLaneBits;
+constexpr int kLaneChunks = kBlockBits / kLaneBits;
+
+using Planes = std::array<Slice, kBlockBits>;
+using KeyMasks = std::array<std::array<Slice, kSubKeyBits>, kRounds>;
+using LaneMatrix = std::array<Lane, kLaneBits>;
+
+/* Transposes a square bit matrix whose rows are words, column 0 in the most significant bit. */
+void Transpose(LaneMatrix& rows)
+{
+    Lane mask = ~Lane{0} >> (kLaneBits / 2);
+    for (int width = kLaneBits / 2; width != 0; width >>= 1, mask ^= mask << width) {
+        for (int k = 0; k < kLaneBits; k = (k + width + 1) & ~width) {
+            const Lane t = (rows[k] ^ (rows[k + width] >> width)) & mask;
+            rows[k] ^= t;
+            rows[k + width] ^= t << width;
+        }
+    }
+}
+
+Lane LoadLane(const unsigned char* bytes)
+{
+    Lane value = 0;
+    for (std::size_t i = 0; i < sizeof(Lane); ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+void StoreLane(Lane value, unsigned char* bytes)
+{
+    for (int i = static_cast<int>(sizeof(Lane)) - 1; i >= 0; --i, value >>= 8)
+        bytes[i] = static_cast<unsigned char>(value);
+}
+
+void LoadPlanes(const unsigned char* in, Planes& planes)
+{
+    std::array<std::array<Lane, kLanes>, kBlockBits> lanes;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
+            LaneMatrix rows;
+            for (int row = 0; row < kLaneBits; ++row)
+                rows[row] = LoadLane(in + 8 * (lane * kLaneBits + row) + chunk * sizeof(Lane));
+            Transpose(rows);
+            for (int column = 0; column < kLaneBits; ++column)
+                lanes[chunk * kLaneBits + column][lane] = rows[column];
+        }
+    }
+    std::memcpy(planes.data(), lanes.data(), sizeof planes);
+}
+
+void StorePlanes(const Planes& planes, unsigned char* out)
+{
+    std::array<std::array<Lane, kLanes>, kBlockBits> lanes;
+    std::memcpy(lanes.data(), planes.data(), sizeof planes);
+    for (int lane = 0; lane < kLanes; ++lane) {
+        for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
+            LaneMatrix rows;
+            for (int column = 0; column < kLaneBits; ++column)
+                rows[column] = lanes[chunk * kLaneBits + column][lane];
+            Transpose(rows);
+            for (int row = 0; row < kLaneBits; ++row)
+                StoreLane(rows[row], out + 8 * (lane * kLaneBits + row) + chunk * sizeof(Lane));
+        }
+    }
+}
+
+/* Where each bit of the S-box output lands after P, counted from 0. */
+constexpr std::array<std::uint8_t, 32> MakeInverseP()
+{
+    std::array<std::uint8_t, 32> inverse{};
+    for (int k = 0; k < kHalfBits; ++k)
+        inverse[P_Table[k] - 1] = static_cast<std::uint8_t>(k);
+    return inverse;
+}
+
+constexpr std::array<std::uint8_t, 32> Inverse_P = MakeInverseP();
+
+using SBoxCircuit = void (*)(Slice, Slice, Slice, Slice, Slice, Slice, Slice*);
+
+template <int box, SBoxCircuit circuit>
+void Substitute(const Slice* right, const Slice* keys, Slice* left)
+{
+    constexpr int first = 6 * box;
+    Slice out[4];
+    circuit(right[E_Table[first] - 1] ^ keys[first], right[E_Table[first + 1] - 1] ^ keys[first + 1],
+            right[E_Table[first + 2] - 1] ^ keys[first + 2], right[E_Table[first + 3] - 1] ^ keys[first + 3],
+            right[E_Table[first + 4] - 1] ^ keys[first + 4], right[E_Table[first + 5] - 1] ^ keys[first + 5],
+            out);
+    for (int bit = 0; bit < 4; ++bit)
+        left[Inverse_P[4 * box + bit]] ^= out[bit];
+}
+
+void SlicedRound(const Slice* right, const Slice* keys, Slice* left)
+{
+    Substitute<0, SBox1<Slice>>(right, keys, left);
+    Substitute<1, SBox2<Slice>>(right, keys, left);
+    Substitute<2, SBox3<Slice>>(right, keys, left);
+    Substitute<3, SBox4<Slice>>(right, keys, left);
+    Substitute<4, SBox5<Slice>>(right, keys, left);
+    Substitute<5, SBox6<Slice>>(right, keys, left);
+    Substitute<6, SBox7<Slice>>(right, keys, left);
+    Substitute<7, SBox8<Slice>>(right, keys, left);
+}
+
+KeyMasks MakeKeyMasks(const SubKeys& keys, bool decrypt)
+{
+    KeyMasks masks;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::uint64_t subKey = keys[decrypt ? kRounds - 1 - round : round];
+        for (int bit = 0; bit < kSubKeyBits; ++bit)
+            masks[round][bit] = Slice{} - static_cast<Lane>((subKey >> (kSubKeyBits - 1 - bit)) & 1U);
+    }
+    return masks;
+}
+
+/* One batch: IP and IP^-1 are free (they only rename words). Decryption starts from the exchanged
+ * halves and ends exchanged again, as the bit-string members do. */
+void CipherBatch(const KeyMasks& masks, bool decrypt, const unsigned char* in, unsigned char* out)
+{
+    Planes block;
+    LoadPlanes(in, block);
+    std::array<Slice, kHalfBits> first;
+    std::array<Slice, kHalfBits> second;
+    const int firstOffset = decrypt ? kHalfBits : 0;
+    for (int k = 0; k < kHalfBits; ++k) {
+        first[k] = block[IP_Table[firstOffset + k] - 1];
+        second[k] = block[IP_Table[kHalfBits - firstOffset + k] - 1];
+    }
+    Slice* left = first.data();
+    Slice* right = second.data();
+    for (int round = 0; round < kRounds; ++round) {
+        SlicedRound(right, masks[round].data(), left);
+        std::swap(left, right);
+    }
+    Planes beforeFinal;
+    std::memcpy(beforeFinal.data(), decrypt ? right : left, sizeof first);
+    std::memcpy(beforeFinal.data() + kHalfBits, decrypt ? left : right, sizeof first);
+    for (int k = 0; k < kBlockBits; ++k)
+        block[k] = beforeFinal[IPR_Table[k] - 1];
+    StorePlanes(block, out);
+}
+
+void CipherBlocks(const SubKeys& keys, bool decrypt, const unsigned char* in, unsigned char* out, std::size_t count)
+{
+    std::size_t done = 0;
+    if (count >= static_cast<std::size_t>(kBatch)) {
+        const KeyMasks masks = MakeKeyMasks(keys, decrypt);
+        for (; count - done >= static_cast<std::size_t>(kBatch); done += kBatch)
+            CipherBatch(masks, decrypt, in + 8 * done, out + 8 * done);
+    }
+    for (; done < count; ++done) {
+        const std::uint64_t block = LoadBlock(in + 8 * done);
+        StoreBlock(decrypt ? DecryptBlock(keys, block) : EncryptBlock(keys, block), out + 8 * done);
+    }
+}
+
+/* Eight bit characters to one byte, the first character in the most significant bit: the '1'
+ * bytes are found with a zero-byte test on the word, and one multiplication gathers them. */
+std::uint32_t PackEightBits(const char* bits)
+{
+    std::uint64_t word = 0;
+    for (int i = 7; i >= 0; --i)
+        word = (word << 8) | static_cast<unsigned char>(bits[i]);
+    constexpr std::uint64_t kOnes = 0x3131313131313131;
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+    const std::uint64_t differing = word ^ kOnes;
+    const std::uint64_t isOne = ~(((differing & kLow7) + kLow7) | differing | kLow7);
+    return static_cast<std::uint32_t>(((isOne >> 7) * 0x8040201008040201) >> 56);
+}
+
+}  // namespace
+
+SubKeys PackSubKeys(const char (*subKeys)[48])
+{
+    SubKeys packed{};
+    for (int round = 0; round < kRounds; ++round)
+        for (int group = 0; group < kSubKeyBits / 8; ++group)
+            packed[round] = (packed[round] << 8) | PackEightBits(subKeys[round] + 8 * group);
+    return packed;
+}
+
+std::uint64_t EncryptBlock(const SubKeys& keys, std::uint64_t block)
+{
+    std::uint32_t left = static_cast<std::uint32_t>(block >> 32);
+    std::uint32_t right = static_cast<std::uint32_t>(block);
+    InitialPermutation(left, right);
+    for (int round = 0; round < kRounds; ++round)
+        left = std::exchange(right, left ^ RoundFunction(right, keys[round]));
+    FinalPermutation(left, right);
+    return Join(left, right);
+}
+
+std::uint64_t DecryptBlock(const SubKeys& keys, std::uint64_t block)
+{
+    std::uint32_t second = static_cast<std::uint32_t>(block >> 32);
+    std::uint32_t first = static_cast<std::uint32_t>(block);
+    InitialPermutation(second, first);
+    for (int round = kRounds - 1; round >= 0; --round)
+        first = std::exchange(second, first ^ RoundFunction(second, keys[round]));
+    FinalPermutation(second, first);
+    return Join(second, first);
+}
+
+void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
+{
+    CipherBlocks(keys, false, in, out, count);
+}
+
+void DecryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
+{
+    CipherBlocks(keys, true, in, out, count);
+}
+
+std::size_t BatchBlocks()
+{
+    return kBatch;
+}
+
+std::uint64_t LoadBlock(const unsigned char* bytes)
+{
+    std::uint64_t block = 0;
+    for (int i = 0; i < 8; ++i)
+        block = (block << 8) | bytes[i];
+    return block;
+}
+
+void StoreBlock(std::uint64_t block, unsigned char* bytes)
+{
+    for (int i = 7; i >= 0; --i, block >>= 8)
+        bytes[i] = static_cast<unsigned char>(block);
+}
+
+}  // namespace des_fast
