@@ -125,6 +125,39 @@ struct DESFastPath {
         des_fast::StoreBlock(des_fast::DecryptBlock(Keys(slot), block), reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
     }
 
+    void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
+    {
+        const des_fast::SubKeys& keys = Keys(slot);
+        std::size_t i = 0;
+        for (; i + 2 <= count; i += 2) {
+            std::uint64_t a = RawBlock(bytes + i * kBlockBytes, kBlockBytes);
+            std::uint64_t b = RawBlock(bytes + (i + 1) * kBlockBytes, kBlockBytes);
+            des_fast::EncryptBlockPair(keys, a, b);
+            WriteHexBlock(a, hex + i * kHexBlockChars);
+            WriteHexBlock(b, hex + (i + 1) * kHexBlockChars);
+        }
+        if (i < count)
+            WriteHexBlock(des_fast::EncryptBlock(keys, RawBlock(bytes + i * kBlockBytes, kBlockBytes)),
+                          hex + i * kHexBlockChars);
+    }
+
+    void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
+    {
+        const des_fast::SubKeys& keys = Keys(slot);
+        auto* out = reinterpret_cast<unsigned char*>(bytes);
+        std::size_t i = 0;
+        for (; i + 2 <= count; i += 2) {
+            std::uint64_t a = HexBlock(hex + i * kHexBlockChars, kHexBlockChars);
+            std::uint64_t b = HexBlock(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
+            des_fast::DecryptBlockPair(keys, a, b);
+            des_fast::StoreBlock(a, out + i * kBlockBytes);
+            des_fast::StoreBlock(b, out + (i + 1) * kBlockBytes);
+        }
+        if (i < count)
+            des_fast::StoreBlock(des_fast::DecryptBlock(keys, HexBlock(hex + i * kHexBlockChars, kHexBlockChars)),
+                                 out + i * kBlockBytes);
+    }
+
     bool CipherFile(const std::string& inputPath, const std::string& outputPath, bool triple, bool decrypt)
     {
         const des_fast::SubKeys first = Keys(false);

@@ -44,17 +44,15 @@ std::uint32_t RotateRight(std::uint32_t value, int count)
     return (value >> count) | (value << (32 - count));
 }
 
-std::uint32_t RoundFunction(std::uint32_t right, std::uint64_t subKey)
+/* E spreads R into eight overlapping six-bit groups. Rotated right by one, R holds the even groups
+ * at bits 26, 18, 10 and 2; rotated left by three, the odd ones. */
+[[gnu::always_inline]] inline std::uint32_t RoundFunction(std::uint32_t right, const std::array<std::uint32_t, 2>& subKey)
 {
-    // E selects overlapping six-bit groups; rotating by one puts every group in reach of a shift.
-    const std::uint32_t rotatedRight = RotateRight(right, 1);
-    std::uint32_t result = 0;
-    for (int box = 0; box < 7; ++box) {
-        const std::uint32_t group = (rotatedRight >> (26 - 4 * box)) ^ static_cast<std::uint32_t>(subKey >> (42 - 6 * box));
-        result |= Sp_Tables[box][group & 0x3F];
-    }
-    const std::uint32_t lastGroup = RotateRight(right, 31) ^ static_cast<std::uint32_t>(subKey);
-    return result | Sp_Tables[7][lastGroup & 0x3F];
+    const std::uint32_t even = RotateRight(right, 1) ^ subKey[0];
+    const std::uint32_t odd = RotateRight(right, 29) ^ subKey[1];
+    return Sp_Tables[0][even >> 26] | Sp_Tables[2][(even >> 18) & 0x3F] | Sp_Tables[4][(even >> 10) & 0x3F] |
+           Sp_Tables[6][(even >> 2) & 0x3F] | Sp_Tables[1][odd >> 26] | Sp_Tables[3][(odd >> 18) & 0x3F] |
+           Sp_Tables[5][(odd >> 10) & 0x3F] | Sp_Tables[7][(odd >> 2) & 0x3F];
 }
 
 /* Exchanges the bits of a selected by mask, shifted by shift, with those of b. */
@@ -88,7 +86,7 @@ void ApplyStep(const PermutationStep& step, std::uint32_t& left, std::uint32_t& 
         SwapBits(right, left, step.shift, step.mask);
 }
 
-void InitialPermutation(std::uint32_t& left, std::uint32_t& right)
+[[gnu::always_inline]] inline void InitialPermutation(std::uint32_t& left, std::uint32_t& right)
 {
     ApplyStep(Ip_Steps[0], left, right);
     ApplyStep(Ip_Steps[1], left, right);
@@ -97,7 +95,7 @@ void InitialPermutation(std::uint32_t& left, std::uint32_t& right)
     ApplyStep(Ip_Steps[4], left, right);
 }
 
-void FinalPermutation(std::uint32_t& left, std::uint32_t& right)
+[[gnu::always_inline]] inline void FinalPermutation(std::uint32_t& left, std::uint32_t& right)
 {
     ApplyStep(Ip_Steps[4], left, right);
     ApplyStep(Ip_Steps[3], left, right);
@@ -235,7 +233,7 @@ KeyMasks MakeKeyMasks(const SubKeys& keys, bool decrypt)
 {
     KeyMasks masks;
     for (int round = 0; round < kRounds; ++round) {
-        const std::uint64_t subKey = keys[decrypt ? kRounds - 1 - round : round];
+        const std::uint64_t subKey = keys.bits[decrypt ? kRounds - 1 - round : round];
         for (int bit = 0; bit < kSubKeyBits; ++bit)
             masks[round][bit] = Slice{} - static_cast<Lane>((subKey >> (kSubKeyBits - 1 - bit)) & 1U);
     }
@@ -288,8 +286,10 @@ void CipherBlocks(const SubKeys& keys, bool decrypt, const unsigned char* in, un
 std::uint32_t PackEightBits(const char* bits)
 {
     std::uint64_t word = 0;
-    for (int i = 7; i >= 0; --i)
-        word = (word << 8) | static_cast<unsigned char>(bits[i]);
+    std::memcpy(&word, bits, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);  // the first character in the lowest byte, as on little-endian
+#endif
     constexpr std::uint64_t kOnes = 0x3131313131313131;
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
     const std::uint64_t differing = word ^ kOnes;
@@ -302,9 +302,14 @@ std::uint32_t PackEightBits(const char* bits)
 SubKeys PackSubKeys(const char (*subKeys)[48])
 {
     SubKeys packed{};
-    for (int round = 0; round < kRounds; ++round)
-        for (int group = 0; group < kSubKeyBits / 8; ++group)
-            packed[round] = (packed[round] << 8) | PackEightBits(subKeys[round] + 8 * group);
+    for (int round = 0; round < kRounds; ++round) {
+        std::uint64_t& bits = packed.bits[round];
+        for (int byte = 0; byte < kSubKeyBits / 8; ++byte)
+            bits = (bits << 8) | PackEightBits(subKeys[round] + 8 * byte);
+        for (int group = 0; group < 8; ++group)
+            packed.spread[round][group % 2] |= static_cast<std::uint32_t>((bits >> (42 - 6 * group)) & 0x3F)
+                                              << (26 - 8 * (group / 2));
+    }
     return packed;
 }
 
@@ -314,7 +319,7 @@ std::uint64_t EncryptBlock(const SubKeys& keys, std::uint64_t block)
     std::uint32_t right = static_cast<std::uint32_t>(block);
     InitialPermutation(left, right);
     for (int round = 0; round < kRounds; ++round)
-        left = std::exchange(right, left ^ RoundFunction(right, keys[round]));
+        left = std::exchange(right, left ^ RoundFunction(right, keys.spread[round]));
     FinalPermutation(left, right);
     return Join(left, right);
 }
@@ -325,9 +330,46 @@ std::uint64_t DecryptBlock(const SubKeys& keys, std::uint64_t block)
     std::uint32_t first = static_cast<std::uint32_t>(block);
     InitialPermutation(second, first);
     for (int round = kRounds - 1; round >= 0; --round)
-        first = std::exchange(second, first ^ RoundFunction(second, keys[round]));
+        first = std::exchange(second, first ^ RoundFunction(second, keys.spread[round]));
     FinalPermutation(second, first);
     return Join(second, first);
+}
+
+void EncryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+{
+    // Two independent blocks side by side keep the core busy while each waits on its table loads.
+    std::uint32_t leftA = static_cast<std::uint32_t>(a >> 32);
+    std::uint32_t rightA = static_cast<std::uint32_t>(a);
+    std::uint32_t leftB = static_cast<std::uint32_t>(b >> 32);
+    std::uint32_t rightB = static_cast<std::uint32_t>(b);
+    InitialPermutation(leftA, rightA);
+    InitialPermutation(leftB, rightB);
+    for (int round = 0; round < kRounds; ++round) {
+        leftA = std::exchange(rightA, leftA ^ RoundFunction(rightA, keys.spread[round]));
+        leftB = std::exchange(rightB, leftB ^ RoundFunction(rightB, keys.spread[round]));
+    }
+    FinalPermutation(leftA, rightA);
+    FinalPermutation(leftB, rightB);
+    a = Join(leftA, rightA);
+    b = Join(leftB, rightB);
+}
+
+void DecryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+{
+    std::uint32_t secondA = static_cast<std::uint32_t>(a >> 32);
+    std::uint32_t firstA = static_cast<std::uint32_t>(a);
+    std::uint32_t secondB = static_cast<std::uint32_t>(b >> 32);
+    std::uint32_t firstB = static_cast<std::uint32_t>(b);
+    InitialPermutation(secondA, firstA);
+    InitialPermutation(secondB, firstB);
+    for (int round = kRounds - 1; round >= 0; --round) {
+        firstA = std::exchange(secondA, firstA ^ RoundFunction(secondA, keys.spread[round]));
+        firstB = std::exchange(secondB, firstB ^ RoundFunction(secondB, keys.spread[round]));
+    }
+    FinalPermutation(secondA, firstA);
+    FinalPermutation(secondB, firstB);
+    a = Join(secondA, firstA);
+    b = Join(secondB, firstB);
 }
 
 void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)

@@ -9,13 +9,20 @@
  * significant bit is bit 1 of the bit-string form; results equal those of the bit-string members. */
 namespace des_fast {
 
-/* The 16 sub-keys of one key slot, 48 bits each, sub-key character 0 in bit 47. */
-using SubKeys = std::array<std::uint64_t, 16>;
+/* The 16 sub-keys of one key slot. */
+struct SubKeys {
+    // 48 bits each, sub-key character 0 in bit 47.
+    std::array<std::uint64_t, 16> bits;
+    // The even and the odd six-bit groups, each group in the bits where a round reads it.
+    std::array<std::array<std::uint32_t, 2>, 16> spread;
+};
 
 SubKeys PackSubKeys(const char (*subKeys)[48]);
 
 std::uint64_t EncryptBlock(const SubKeys& keys, std::uint64_t block);
 std::uint64_t DecryptBlock(const SubKeys& keys, std::uint64_t block);
+void EncryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
+void DecryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
 
 /* Electronic-codebook mode over count blocks of 8 bytes; in and out may be the same buffer. */
 void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count);

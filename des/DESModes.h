@@ -5,8 +5,11 @@
  * that the word-based path and the bit-string reference path share them. An engine offers
  *   void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm);  // into m_cCiphertext
  *   void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm);  // into m_cPlaintext
- * with the semantics of DES::EncryptData and DES::DecryptData. Everything else goes through the
- * class's public members. */
+ * with the semantics of DES::EncryptData and DES::DecryptData, and for the inner blocks of a message
+ *   void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex);
+ *   void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes);
+ * which may leave the block buffers as they like: the last block of a message always goes through
+ * Encrypt or Decrypt. Everything else goes through the class's public members. */
 
 #include "des/DES.h"
 
@@ -73,10 +76,7 @@ void EncryptAnyLength(DES& des, Blocks& blocks, std::string text, bool slot)
     if (text.empty())
         text.assign(kBlockBytes, '\0');
     const std::size_t blockCount = (text.size() + kBlockBytes - 1) / kBlockBytes;
-    for (std::size_t i = 0; i + 1 < blockCount; ++i) {
-        blocks.Encrypt(text.data() + i * kBlockBytes, kBlockBytes, slot, true);
-        std::memcpy(ciphertext + i * kHexBlockChars, des.GetCiphertext(), kHexBlockChars);
-    }
+    blocks.EncryptToHex(text.data(), blockCount - 1, slot, ciphertext);
     const std::string last = des.FillToEightBits(text.substr((blockCount - 1) * kBlockBytes));
     blocks.Encrypt(last.data(), last.size(), slot, true);
     std::memcpy(ciphertext + (blockCount - 1) * kHexBlockChars, des.GetCiphertext(), kHexBlockChars);
@@ -92,10 +92,10 @@ void DecryptAnyLength(DES& des, Blocks& blocks, std::string text, bool slot)
         return;
     }
     const std::size_t blockCount = text.size() / kHexBlockChars;
-    for (std::size_t i = 0; i < blockCount; ++i) {
-        blocks.Decrypt(text.data() + i * kHexBlockChars, kHexBlockChars, slot, true);
-        std::memcpy(plaintext + i * kBlockBytes, des.GetPlaintext(), kBlockBytes);
-    }
+    blocks.DecryptFromHex(text.data(), blockCount - 1, slot, plaintext);
+    const std::size_t last = blockCount - 1;
+    blocks.Decrypt(text.data() + last * kHexBlockChars, kHexBlockChars, slot, true);
+    std::memcpy(plaintext + last * kBlockBytes, des.GetPlaintext(), kBlockBytes);
     des.CleanPlaintextMark(static_cast<int>(blockCount) * kBlockBytes);
 }
 

@@ -59,6 +59,22 @@ public:
         std::copy_n(des_.BinaryToString(output, kBlockBits, false).data(), des_modes::kBlockBytes, des_.GetPlaintext());
     }
 
+    void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            Encrypt(bytes + i * des_modes::kBlockBytes, des_modes::kBlockBytes, slot, true);
+            std::copy_n(des_.GetCiphertext(), des_modes::kHexBlockChars, hex + i * des_modes::kHexBlockChars);
+        }
+    }
+
+    void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            Decrypt(hex + i * des_modes::kHexBlockChars, des_modes::kHexBlockChars, slot, true);
+            std::copy_n(des_.GetPlaintext(), des_modes::kBlockBytes, bytes + i * des_modes::kBlockBytes);
+        }
+    }
+
 private:
     DES& des_;
 };
