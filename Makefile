@@ -5,6 +5,8 @@
 # `make test-quick` does the same but skips the tests labelled `slow`.
 # `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
+# `make bench` builds the benchmark in build/release and the library in build/arm, runs the
+# benchmark once and fails when a target ratio or the stripped ARM library size is missed.
 
 CMAKE ?= cmake
 BUILD_DIR ?= $(CURDIR)/build
@@ -23,7 +25,7 @@ CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
 DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns-host
 
-.PHONY: all test test-quick demo clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: all test test-quick demo bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
@@ -45,6 +47,17 @@ demo:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
 	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target $(DEMO_TARGETS)
 	$(CURDIR)/tools/demo.sh $(BUILD_DIR)/release
+
+ARM_STRIP ?= arm-linux-gnueabihf-strip
+ARM_LIBRARY := $(BUILD_DIR)/arm/libozu_dnsupdate.so.1.0.0
+
+bench:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
+	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target ozu-bench
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/arm $(CONFIGURE_arm)
+	$(CMAKE) --build $(BUILD_DIR)/arm --parallel $(JOBS) --target ozu_dnsupdate
+	$(ARM_STRIP) -o $(ARM_LIBRARY).stripped $(ARM_LIBRARY)
+	$(BUILD_DIR)/release/bench/ozu-bench --arm-library=$(ARM_LIBRARY).stripped
 
 clean:
 	rm -rf $(BUILD_DIR)
