@@ -167,14 +167,12 @@ struct DESFastPath {
         const bool done = des_modes::TransformFile(inputPath, outputPath, [&](char* bytes, std::size_t count) {
             std::copy_n(bytes + (count - 1) * kBlockBytes, kBlockBytes, lastBlock.data());
             anyBlock = true;
-            auto* words = reinterpret_cast<unsigned char*>(bytes);
-            const auto outer = decrypt ? des_fast::DecryptBlocks : des_fast::EncryptBlocks;
-            const auto inner = decrypt ? des_fast::EncryptBlocks : des_fast::DecryptBlocks;
-            outer(first, words, words, count);
-            if (triple) {
-                inner(second, words, words, count);
-                outer(first, words, words, count);
-            }
+            auto* blocks = reinterpret_cast<unsigned char*>(bytes);
+            if (triple)
+                (decrypt ? des_fast::TripleDecryptBlocks : des_fast::TripleEncryptBlocks)(first, second, blocks, blocks,
+                                                                                           count);
+            else
+                (decrypt ? des_fast::DecryptBlocks : des_fast::EncryptBlocks)(first, blocks, blocks, count);
         });
         if (anyBlock)
             ReplayBlock(lastBlock.data(), triple, decrypt);

@@ -3,6 +3,7 @@
 #include "des/DESSBoxCircuits.h"
 #include "des/DESTables.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -130,63 +131,105 @@ constexpr int kLaneChunks = kBlockBits / kLaneBits;
 
 using Planes = std::array<Slice, kBlockBits>;
 using KeyMasks = std::array<std::array<Slice, kSubKeyBits>, kRounds>;
-using LaneMatrix = std::array<Lane, kLaneBits>;
-
-/* Transposes a square bit matrix whose rows are words, column 0 in the most significant bit. */
-void Transpose(LaneMatrix& rows)
+/* The low width bits of every 2 * width bits of a lane. */
+constexpr Lane MakeTransposeMask(int width)
 {
-    Lane mask = ~Lane{0} >> (kLaneBits / 2);
-    for (int width = kLaneBits / 2; width != 0; width >>= 1, mask ^= mask << width) {
-        for (int k = 0; k < kLaneBits; k = (k + width + 1) & ~width) {
-            const Lane t = (rows[k] ^ (rows[k + width] >> width)) & mask;
+    Lane mask = 0;
+    for (int bit = 0; bit < kLaneBits; ++bit)
+        if (bit % (2 * width) < width)
+            mask |= Lane{1} << bit;
+    return mask;
+}
+
+/* kLanes square bit matrices side by side, one in each lane: row r of every matrix in rows[r]. */
+using SliceMatrix = std::array<Slice, kLaneBits>;
+
+/* One step of the transpose: exchanges the off-diagonal blocks of side width in every block of
+ * side 2 * width. */
+template <int width>
+void TransposeStep(SliceMatrix& rows)
+{
+    constexpr Lane kMask = MakeTransposeMask(width);
+    for (int first = 0; first < kLaneBits; first += 2 * width) {
+        for (int k = first; k < first + width; ++k) {
+            const Slice t = (rows[k] ^ (rows[k + width] >> width)) & kMask;
             rows[k] ^= t;
             rows[k + width] ^= t << width;
         }
     }
 }
 
+/* Transposes every matrix of the slice, column 0 in the most significant bit of a lane. */
+void Transpose(SliceMatrix& rows)
+{
+    if constexpr (kLaneBits == 64)
+        TransposeStep<32>(rows);
+    TransposeStep<16>(rows);
+    TransposeStep<8>(rows);
+    TransposeStep<4>(rows);
+    TransposeStep<2>(rows);
+    TransposeStep<1>(rows);
+}
+
+Lane ByteSwapped(Lane value)
+{
+    if constexpr (sizeof(Lane) == 8)
+        return __builtin_bswap64(value);
+    else
+        return __builtin_bswap32(value);
+}
+
+/* Lanes are read and written most significant byte first. */
 Lane LoadLane(const unsigned char* bytes)
 {
-    Lane value = 0;
-    for (std::size_t i = 0; i < sizeof(Lane); ++i)
-        value = (value << 8) | bytes[i];
+    Lane value;
+    std::memcpy(&value, bytes, sizeof value);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    value = ByteSwapped(value);
+#endif
     return value;
 }
 
 void StoreLane(Lane value, unsigned char* bytes)
 {
-    for (int i = static_cast<int>(sizeof(Lane)) - 1; i >= 0; --i, value >>= 8)
-        bytes[i] = static_cast<unsigned char>(value);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    value = ByteSwapped(value);
+#endif
+    std::memcpy(bytes, &value, sizeof value);
+}
+
+/* Where lane l, row r, chunk c lies in a batch: block l * kLaneBits + r, its c-th Lane-sized piece. */
+std::size_t PieceOffset(int lane, int row, int chunk)
+{
+    return static_cast<std::size_t>(8 * (lane * kLaneBits + row) + chunk * static_cast<int>(sizeof(Lane)));
 }
 
 void LoadPlanes(const unsigned char* in, Planes& planes)
 {
-    std::array<std::array<Lane, kLanes>, kBlockBits> lanes;
-    for (int lane = 0; lane < kLanes; ++lane) {
-        for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
-            LaneMatrix rows;
-            for (int row = 0; row < kLaneBits; ++row)
-                rows[row] = LoadLane(in + 8 * (lane * kLaneBits + row) + chunk * sizeof(Lane));
-            Transpose(rows);
-            for (int column = 0; column < kLaneBits; ++column)
-                lanes[chunk * kLaneBits + column][lane] = rows[column];
+    for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
+        SliceMatrix rows;
+        for (int row = 0; row < kLaneBits; ++row) {
+            std::array<Lane, kLanes> lanes;
+            for (int lane = 0; lane < kLanes; ++lane)
+                lanes[lane] = LoadLane(in + PieceOffset(lane, row, chunk));
+            std::memcpy(&rows[row], lanes.data(), sizeof(Slice));
         }
+        Transpose(rows);
+        std::copy(rows.begin(), rows.end(), planes.begin() + chunk * kLaneBits);
     }
-    std::memcpy(planes.data(), lanes.data(), sizeof planes);
 }
 
 void StorePlanes(const Planes& planes, unsigned char* out)
 {
-    std::array<std::array<Lane, kLanes>, kBlockBits> lanes;
-    std::memcpy(lanes.data(), planes.data(), sizeof planes);
-    for (int lane = 0; lane < kLanes; ++lane) {
-        for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
-            LaneMatrix rows;
-            for (int column = 0; column < kLaneBits; ++column)
-                rows[column] = lanes[chunk * kLaneBits + column][lane];
-            Transpose(rows);
-            for (int row = 0; row < kLaneBits; ++row)
-                StoreLane(rows[row], out + 8 * (lane * kLaneBits + row) + chunk * sizeof(Lane));
+    for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
+        SliceMatrix rows;
+        std::copy_n(planes.begin() + chunk * kLaneBits, kLaneBits, rows.begin());
+        Transpose(rows);
+        for (int row = 0; row < kLaneBits; ++row) {
+            std::array<Lane, kLanes> lanes;
+            std::memcpy(lanes.data(), &rows[row], sizeof(Slice));
+            for (int lane = 0; lane < kLanes; ++lane)
+                StoreLane(lanes[lane], out + PieceOffset(lane, row, chunk));
         }
     }
 }
@@ -240,45 +283,68 @@ KeyMasks MakeKeyMasks(const SubKeys& keys, bool decrypt)
     return masks;
 }
 
-/* One batch: IP and IP^-1 are free (they only rename words). Decryption starts from the exchanged
- * halves and ends exchanged again, as the bit-string members do. */
-void CipherBatch(const KeyMasks& masks, bool decrypt, const unsigned char* in, unsigned char* out)
+/* One pass of the cipher over a batch after IP, leaving it as it stands before IP^-1. Decryption
+ * starts from the exchanged halves and ends exchanged again, as the bit-string members do; after
+ * the even number of rounds each half is back in its own words. */
+void SlicedPass(const KeyMasks& masks, bool decrypt, Planes& block)
 {
-    Planes block;
-    LoadPlanes(in, block);
-    std::array<Slice, kHalfBits> first;
-    std::array<Slice, kHalfBits> second;
-    const int firstOffset = decrypt ? kHalfBits : 0;
-    for (int k = 0; k < kHalfBits; ++k) {
-        first[k] = block[IP_Table[firstOffset + k] - 1];
-        second[k] = block[IP_Table[kHalfBits - firstOffset + k] - 1];
-    }
-    Slice* left = first.data();
-    Slice* right = second.data();
+    Slice* left = block.data() + (decrypt ? kHalfBits : 0);
+    Slice* right = block.data() + (decrypt ? 0 : kHalfBits);
     for (int round = 0; round < kRounds; ++round) {
         SlicedRound(right, masks[round].data(), left);
         std::swap(left, right);
     }
-    Planes beforeFinal;
-    std::memcpy(beforeFinal.data(), decrypt ? right : left, sizeof first);
-    std::memcpy(beforeFinal.data() + kHalfBits, decrypt ? left : right, sizeof first);
-    for (int k = 0; k < kBlockBits; ++k)
-        block[k] = beforeFinal[IPR_Table[k] - 1];
-    StorePlanes(block, out);
 }
 
-void CipherBlocks(const SubKeys& keys, bool decrypt, const unsigned char* in, unsigned char* out, std::size_t count)
+struct Step {
+    const SubKeys* keys;
+    bool decrypt;
+};
+
+/* Single DES is one step, triple DES three, the third with the keys and direction of the first. */
+struct Steps {
+    std::array<Step, 3> steps;
+    int count;
+};
+
+/* One batch through all steps. IP and IP^-1 only rename words, and the IP^-1 of one step and the
+ * IP of the next cancel. */
+void CipherBatch(const Steps& steps, const std::array<KeyMasks, 2>& masks, const unsigned char* in,
+                 unsigned char* out)
+{
+    Planes loaded;
+    LoadPlanes(in, loaded);
+    Planes block;
+    for (int k = 0; k < kBlockBits; ++k)
+        block[k] = loaded[IP_Table[k] - 1];
+    for (int step = 0; step < steps.count; ++step)
+        SlicedPass(masks[step == 1 ? 1 : 0], steps.steps[step].decrypt, block);
+    for (int k = 0; k < kBlockBits; ++k)
+        loaded[k] = block[IPR_Table[k] - 1];
+    StorePlanes(loaded, out);
+}
+
+std::uint64_t CipherBlock(const Steps& steps, std::uint64_t block)
+{
+    for (int step = 0; step < steps.count; ++step) {
+        const Step& s = steps.steps[step];
+        block = s.decrypt ? DecryptBlock(*s.keys, block) : EncryptBlock(*s.keys, block);
+    }
+    return block;
+}
+
+void CipherBlocks(const Steps& steps, const unsigned char* in, unsigned char* out, std::size_t count)
 {
     std::size_t done = 0;
     if (count >= static_cast<std::size_t>(kBatch)) {
-        const KeyMasks masks = MakeKeyMasks(keys, decrypt);
+        std::array<KeyMasks, 2> masks;
+        for (int step = 0; step < std::min(steps.count, 2); ++step)
+            masks[step] = MakeKeyMasks(*steps.steps[step].keys, steps.steps[step].decrypt);
         for (; count - done >= static_cast<std::size_t>(kBatch); done += kBatch)
-            CipherBatch(masks, decrypt, in + 8 * done, out + 8 * done);
+            CipherBatch(steps, masks, in + 8 * done, out + 8 * done);
     }
-    for (; done < count; ++done) {
-        const std::uint64_t block = LoadBlock(in + 8 * done);
-        StoreBlock(decrypt ? DecryptBlock(keys, block) : EncryptBlock(keys, block), out + 8 * done);
-    }
+    for (; done < count; ++done)
+        StoreBlock(CipherBlock(steps, LoadBlock(in + 8 * done)), out + 8 * done);
 }
 
 /* Eight bit characters to one byte, the first character in the most significant bit: the '1'
@@ -374,12 +440,24 @@ void DecryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
 
 void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
 {
-    CipherBlocks(keys, false, in, out, count);
+    CipherBlocks({{{{&keys, false}}}, 1}, in, out, count);
 }
 
 void DecryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
 {
-    CipherBlocks(keys, true, in, out, count);
+    CipherBlocks({{{{&keys, true}}}, 1}, in, out, count);
+}
+
+void TripleEncryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                         std::size_t count)
+{
+    CipherBlocks({{{{&first, false}, {&second, true}, {&first, false}}}, 3}, in, out, count);
+}
+
+void TripleDecryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                         std::size_t count)
+{
+    CipherBlocks({{{{&first, true}, {&second, false}, {&first, true}}}, 3}, in, out, count);
 }
 
 std::size_t BatchBlocks()

@@ -27,6 +27,11 @@ void DecryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
 /* Electronic-codebook mode over count blocks of 8 bytes; in and out may be the same buffer. */
 void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count);
 void DecryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count);
+/* Two-key triple DES: encipher with first, decipher with second, encipher with first; and back. */
+void TripleEncryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                         std::size_t count);
+void TripleDecryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                         std::size_t count);
 
 /* Blocks enciphered together in one bit-sliced pass. */
 std::size_t BatchBlocks();
