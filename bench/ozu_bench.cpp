@@ -302,10 +302,21 @@ const Comparison kComparisons[] = {
 
 constexpr long kArmLibraryLimit = 64 * 1024;
 
+std::string Duration(double seconds)
+{
+    char text[32];
+    if (seconds >= 1e-3)
+        std::snprintf(text, sizeof text, "%.1f ms", seconds * 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
+    return text;
+}
+
 bool Summarise(const RecordingReporter& reporter, const std::string& armLibrary)
 {
     bool passed = true;
-    std::printf("\n%-50s %12s %12s %8s %s\n", "figure", "time", "peer time", "speed-up", "target");
+    std::printf("\nCPU time per operation, and the speed-up over the peer measured in the same run:\n");
+    std::printf("%-50s %12s %12s %9s %s\n", "figure", "time", "peer time", "speed-up", "target");
     for (const Comparison& c : kComparisons) {
         const double time = reporter.Seconds(c.name);
         const double peer = reporter.Seconds(c.peer);
@@ -315,14 +326,15 @@ bool Summarise(const RecordingReporter& reporter, const std::string& armLibrary)
         char target[32] = "-";
         if (c.target > 0.0)
             std::snprintf(target, sizeof target, ">= %.0fx %s", c.target, ok ? "ok" : "MISSED");
-        std::printf("%-50s %10.3f us %10.3f us %7.2fx %s\n", c.what, time * 1e6, peer * 1e6, ratio, target);
+        std::printf("%-50s %12s %12s %8.2fx %s\n", c.what, Duration(time).c_str(), Duration(peer).c_str(), ratio,
+                    target);
     }
     if (!armLibrary.empty()) {
         struct stat info {};
         const bool found = stat(armLibrary.c_str(), &info) == 0;
         const bool ok = found && info.st_size <= kArmLibraryLimit;
         passed = passed && ok;
-        std::printf("%-50s %10lld bytes (limit %ld) %s\n", "stripped ARM library",
+        std::printf("%-50s %6lld bytes (limit %ld) %s\n", "stripped ARM library",
                     found ? static_cast<long long>(info.st_size) : -1LL, kArmLibraryLimit, ok ? "ok" : "MISSED");
     }
     return passed;
