@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <limits>
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
 
@@ -26,7 +24,6 @@ constexpr int kSBoxInputBits = 6;
 constexpr int kSBoxCount = 8;
 constexpr int kRounds = 16;
 constexpr int kHexBlockChars = 16;
-constexpr int kMaxMessageChars = 4088;
 
 /* Sub-key character k of round r is character Sub_Key_Sources[r][k] of the 56 characters after
  * permuted choice 1: PC2 applied after the accumulated rotations of C and D. */
@@ -122,7 +119,8 @@ struct DESFastPath {
     void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
     {
         const std::uint64_t block = hexForm ? HexBlock(data, size) : RawBlock(data, size);
-        des_fast::StoreBlock(des_fast::DecryptBlock(Keys(slot), block), reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
+        const std::uint64_t result = des_fast::DecryptBlock(Keys(slot), block);
+        des_fast::StoreBlock(result, reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
     }
 
     void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)

@@ -45,9 +45,11 @@ std::uint32_t RotateRight(std::uint32_t value, int count)
     return (value >> count) | (value << (32 - count));
 }
 
+using SpreadSubKey = std::array<std::uint32_t, 2>;
+
 /* E spreads R into eight overlapping six-bit groups. Rotated right by one, R holds the even groups
  * at bits 26, 18, 10 and 2; rotated left by three, the odd ones. */
-[[gnu::always_inline]] inline std::uint32_t RoundFunction(std::uint32_t right, const std::array<std::uint32_t, 2>& subKey)
+[[gnu::always_inline]] inline std::uint32_t RoundFunction(std::uint32_t right, const SpreadSubKey& subKey)
 {
     const std::uint32_t even = RotateRight(right, 1) ^ subKey[0];
     const std::uint32_t odd = RotateRight(right, 29) ^ subKey[1];

@@ -65,7 +65,8 @@ TEST(FastPath, SBoxCircuitsGiveEveryTableEntry)
                                                     SBox7<std::uint64_t>, SBox8<std::uint64_t>};
     for (int box = 0; box < 8; ++box) {
         std::array<std::uint64_t, 4> outputs{};
-        circuits[box](inputBits(0), inputBits(1), inputBits(2), inputBits(3), inputBits(4), inputBits(5), outputs.data());
+        circuits[box](inputBits(0), inputBits(1), inputBits(2), inputBits(3), inputBits(4), inputBits(5),
+                      outputs.data());
         EXPECT_EQ(outputs, tableOutputs(box)) << "S" << box + 1;
     }
 }
