@@ -10,6 +10,8 @@
 # `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS;
 # `make test` runs it too.
 # `make soak` runs the background threads for SOAK_SECONDS (default 600) under valgrind (tools/soak.sh).
+# `make bench` builds the benchmark in build/release and the library in build/arm, runs the
+# benchmark once and fails when a target ratio or the stripped ARM library size is missed.
 
 CMAKE ?= cmake
 BUILD_DIR ?= $(CURDIR)/build
@@ -37,7 +39,7 @@ FUZZ_SECONDS ?= 30
 CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
-.PHONY: all test test-quick demo fuzz soak clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
@@ -70,6 +72,17 @@ soak:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/soak -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD_DIR)/soak --parallel $(JOBS) --target $(SOAK_TARGETS)
 	$(CURDIR)/tools/soak.sh $(BUILD_DIR)/soak
+
+ARM_STRIP ?= arm-linux-gnueabihf-strip
+ARM_LIBRARY := $(BUILD_DIR)/arm/libozu_dnsupdate.so
+
+bench:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
+	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target ozu-bench
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/arm $(CONFIGURE_arm)
+	$(CMAKE) --build $(BUILD_DIR)/arm --parallel $(JOBS) --target ozu_dnsupdate
+	$(ARM_STRIP) -o $(ARM_LIBRARY).stripped $(ARM_LIBRARY)
+	$(BUILD_DIR)/release/bench/ozu-bench --arm-library=$(ARM_LIBRARY).stripped
 
 clean:
 	rm -rf $(BUILD_DIR)

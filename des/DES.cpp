@@ -1,4 +1,7 @@
 #include "des/DES.h"
+#include "des/DESFastPath.h"
+#include "des/DESModes.h"
+#include "des/DESTables.h"
 
 #include <algorithm>
 #include <array>
@@ -7,133 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <limits>
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
-
-/* Tables of FIPS 46-3, bit positions counted from 1 (bit 1 is the most significant bit of the first byte). */
-
-static const std::array<std::int32_t, 56> PC1_Table = {
-    57, 49, 41, 33, 25, 17, 9,
-    1,  58, 50, 42, 34, 26, 18,
-    10, 2,  59, 51, 43, 35, 27,
-    19, 11, 3,  60, 52, 44, 36,
-    63, 55, 47, 39, 31, 23, 15,
-    7,  62, 54, 46, 38, 30, 22,
-    14, 6,  61, 53, 45, 37, 29,
-    21, 13, 5,  28, 20, 12, 4,
-};
-
-static const std::array<std::int32_t, 48> PC2_Table = {
-    14, 17, 11, 24, 1,  5,
-    3,  28, 15, 6,  21, 10,
-    23, 19, 12, 4,  26, 8,
-    16, 7,  27, 20, 13, 2,
-    41, 52, 31, 37, 47, 55,
-    30, 40, 51, 45, 33, 48,
-    44, 49, 39, 56, 34, 53,
-    46, 42, 50, 36, 29, 32,
-};
-
-static const std::array<std::int32_t, 16> Shift_Table = {
-    1, 1, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2, 1,
-};
-
-static const std::array<std::int32_t, 64> IP_Table = {
-    58, 50, 42, 34, 26, 18, 10, 2,
-    60, 52, 44, 36, 28, 20, 12, 4,
-    62, 54, 46, 38, 30, 22, 14, 6,
-    64, 56, 48, 40, 32, 24, 16, 8,
-    57, 49, 41, 33, 25, 17, 9,  1,
-    59, 51, 43, 35, 27, 19, 11, 3,
-    61, 53, 45, 37, 29, 21, 13, 5,
-    63, 55, 47, 39, 31, 23, 15, 7,
-};
-
-static const std::array<std::uint8_t, 64> IPR_Table = {
-    40, 8, 48, 16, 56, 24, 64, 32,
-    39, 7, 47, 15, 55, 23, 63, 31,
-    38, 6, 46, 14, 54, 22, 62, 30,
-    37, 5, 45, 13, 53, 21, 61, 29,
-    36, 4, 44, 12, 52, 20, 60, 28,
-    35, 3, 43, 11, 51, 19, 59, 27,
-    34, 2, 42, 10, 50, 18, 58, 26,
-    33, 1, 41, 9,  49, 17, 57, 25,
-};
-
-static const std::array<std::int32_t, 48> E_Table = {
-    32, 1,  2,  3,  4,  5,
-    4,  5,  6,  7,  8,  9,
-    8,  9,  10, 11, 12, 13,
-    12, 13, 14, 15, 16, 17,
-    16, 17, 18, 19, 20, 21,
-    20, 21, 22, 23, 24, 25,
-    24, 25, 26, 27, 28, 29,
-    28, 29, 30, 31, 32, 1,
-};
-
-static const std::array<std::uint8_t, 32> P_Table = {
-    16, 7,  20, 21,
-    29, 12, 28, 17,
-    1,  15, 23, 26,
-    5,  18, 31, 10,
-    2,  8,  24, 14,
-    32, 27, 3,  9,
-    19, 13, 30, 6,
-    22, 11, 4,  25,
-};
-
-static const std::array<std::array<std::array<std::int32_t, 16>, 4>, 8> S_Box = {{
-    {{  // S1
-        {{14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7}},
-        {{0, 15, 7, 4, 14, 2, 13, 1, 10, 6, 12, 11, 9, 5, 3, 8}},
-        {{4, 1, 14, 8, 13, 6, 2, 11, 15, 12, 9, 7, 3, 10, 5, 0}},
-        {{15, 12, 8, 2, 4, 9, 1, 7, 5, 11, 3, 14, 10, 0, 6, 13}},
-    }},
-    {{  // S2
-        {{15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10}},
-        {{3, 13, 4, 7, 15, 2, 8, 14, 12, 0, 1, 10, 6, 9, 11, 5}},
-        {{0, 14, 7, 11, 10, 4, 13, 1, 5, 8, 12, 6, 9, 3, 2, 15}},
-        {{13, 8, 10, 1, 3, 15, 4, 2, 11, 6, 7, 12, 0, 5, 14, 9}},
-    }},
-    {{  // S3
-        {{10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8}},
-        {{13, 7, 0, 9, 3, 4, 6, 10, 2, 8, 5, 14, 12, 11, 15, 1}},
-        {{13, 6, 4, 9, 8, 15, 3, 0, 11, 1, 2, 12, 5, 10, 14, 7}},
-        {{1, 10, 13, 0, 6, 9, 8, 7, 4, 15, 14, 3, 11, 5, 2, 12}},
-    }},
-    {{  // S4
-        {{7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15}},
-        {{13, 8, 11, 5, 6, 15, 0, 3, 4, 7, 2, 12, 1, 10, 14, 9}},
-        {{10, 6, 9, 0, 12, 11, 7, 13, 15, 1, 3, 14, 5, 2, 8, 4}},
-        {{3, 15, 0, 6, 10, 1, 13, 8, 9, 4, 5, 11, 12, 7, 2, 14}},
-    }},
-    {{  // S5
-        {{2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9}},
-        {{14, 11, 2, 12, 4, 7, 13, 1, 5, 0, 15, 10, 3, 9, 8, 6}},
-        {{4, 2, 1, 11, 10, 13, 7, 8, 15, 9, 12, 5, 6, 3, 0, 14}},
-        {{11, 8, 12, 7, 1, 14, 2, 13, 6, 15, 0, 9, 10, 4, 5, 3}},
-    }},
-    {{  // S6
-        {{12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11}},
-        {{10, 15, 4, 2, 7, 12, 9, 5, 6, 1, 13, 14, 0, 11, 3, 8}},
-        {{9, 14, 15, 5, 2, 8, 12, 3, 7, 0, 4, 10, 1, 13, 11, 6}},
-        {{4, 3, 2, 12, 9, 5, 15, 10, 11, 14, 1, 7, 6, 0, 8, 13}},
-    }},
-    {{  // S7
-        {{4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1}},
-        {{13, 0, 11, 7, 4, 9, 1, 10, 14, 3, 5, 12, 2, 15, 8, 6}},
-        {{1, 4, 11, 13, 12, 3, 7, 14, 10, 15, 6, 8, 0, 5, 9, 2}},
-        {{6, 11, 13, 8, 1, 4, 10, 7, 9, 5, 0, 15, 14, 2, 3, 12}},
-    }},
-    {{  // S8
-        {{13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7}},
-        {{1, 15, 13, 8, 10, 3, 7, 4, 12, 5, 6, 11, 0, 14, 9, 2}},
-        {{7, 11, 4, 1, 9, 12, 14, 2, 0, 6, 10, 13, 15, 3, 5, 8}},
-        {{2, 1, 14, 7, 4, 10, 8, 13, 15, 12, 9, 0, 3, 5, 6, 11}},
-    }},
-}};
 
 namespace {
 
@@ -146,13 +24,25 @@ constexpr int kSBoxInputBits = 6;
 constexpr int kSBoxCount = 8;
 constexpr int kRounds = 16;
 constexpr int kHexBlockChars = 16;
-constexpr int kMarkWindow = 7;
-constexpr int kMaxMessageChars = 4088;
-constexpr int kMaxCiphertextChars = 8176;
-constexpr char kPaddingMark = '$';
-constexpr char kFileSuffix[] = ".DES";
-constexpr std::size_t kFileSuffixLength = sizeof(kFileSuffix) - 1;
-constexpr char kBadCiphertextText[] = "Please enter your correct cipertext!";
+
+/* Sub-key character k of round r is character Sub_Key_Sources[r][k] of the 56 characters after
+ * permuted choice 1: PC2 applied after the accumulated rotations of C and D. */
+constexpr std::array<std::array<std::uint8_t, 48>, 16> MakeSubKeySources()
+{
+    std::array<std::array<std::uint8_t, 48>, 16> sources{};
+    int shift = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        shift += Shift_Table[round];
+        for (int k = 0; k < kSubKeyBits; ++k) {
+            const int position = PC2_Table[k] - 1;
+            const int half = position < kKeyHalfBits ? 0 : kKeyHalfBits;
+            sources[round][k] = static_cast<std::uint8_t>(half + (position - half + shift) % kKeyHalfBits);
+        }
+    }
+    return sources;
+}
+
+constexpr auto Sub_Key_Sources = MakeSubKeySources();
 
 int slotIndex(bool slot)
 {
@@ -197,83 +87,151 @@ std::string hexTextToBlockBits(const std::string& text)
     return bits;
 }
 
-bool isWholeCiphertextLength(std::size_t length)
-{
-    // Longer texts would not fit the plaintext buffer, so they get the same answer as malformed ones.
-    return length >= kHexBlockChars && length % kHexBlockChars == 0 && length <= kMaxCiphertextChars;
-}
-
-int trailingMarkCount(const char* window, int length)
-{
-    if (std::memchr(window, '\0', static_cast<std::size_t>(length)) != nullptr)
-        return 0;
-    int marks = 0;
-    while (marks < length && window[length - 1 - marks] == kPaddingMark)
-        ++marks;
-    return marks;
-}
-
-/* The deciphered text of an any-length decipherment that the next triple step enciphers again.
- * It keeps its full length (8*m characters less the removed marks) instead of ending at the first
- * zero byte, so a middle text deciphered under the other key is never cut short. lastBlock is the
- * final deciphered block before its marks were removed. */
-std::string middleText(const char* plaintext, const char* lastBlock, std::size_t ciphertextLength)
-{
-    if (!isWholeCiphertextLength(ciphertextLength))
-        return plaintext;
-    const std::size_t decipheredChars = ciphertextLength / kHexBlockChars * kBlockBytes;
-    const int marks = trailingMarkCount(lastBlock + kBlockBytes - kMarkWindow, kMarkWindow);
-    return std::string(plaintext, decipheredChars - static_cast<std::size_t>(marks));
-}
-
-std::int64_t fileSize(std::ifstream& input)
-{
-    input.seekg(0, std::ios::end);
-    const std::int64_t size = input.tellg();
-    input.seekg(0, std::ios::beg);
-    return size;
-}
-
-template <typename BlockCipher>
-bool copyBlocks(std::ifstream& input, std::ofstream& output, std::int32_t size, BlockCipher cipherBlock)
-{
-    // A failed read or write stops the copy and makes the result false; what was written stays.
-    char block[kBlockBytes];
-    for (std::int32_t i = 0; i < size / kBlockBytes; ++i) {
-        if (!input.read(block, kBlockBytes))
-            return false;
-        if (!output.write(cipherBlock(std::string(block, kBlockBytes)), kBlockBytes))
-            return false;
-    }
-    for (std::int32_t i = 0; i < size % kBlockBytes; ++i) {
-        char byte = 0;
-        if (!input.get(byte) || !output.put(byte))
-            return false;
-    }
-    return static_cast<bool>(output.flush());
-}
-
-template <typename BlockCipher>
-bool transformFile(const std::string& inputPath, const std::string& outputPath, BlockCipher cipherBlock)
-{
-    std::ifstream input(inputPath, std::ios::binary);
-    if (!input)
-        return false;
-    const std::int64_t size = fileSize(input);
-    // A size that cannot be found or does not fit the signed 32-bit count (2 GiB and more) is refused
-    // before the output file is created.
-    if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
-        return false;
-    std::ofstream output(outputPath, std::ios::binary | std::ios::trunc);
-    if (!output)
-        return false;
-    const bool copied = copyBlocks(input, output, static_cast<std::int32_t>(size), cipherBlock);
-    input.close();
-    output.close();
-    return copied;
-}
-
 }  // namespace
+
+/* The block engine of the public operations: blocks as machine words, the sub-keys of a slot packed
+ * once per operation (on the stack, so the object keeps its layout). */
+struct DESFastPath {
+    explicit DESFastPath(DES& des) : des_(des) {}
+
+    const des_fast::SubKeys& Keys(bool slot)
+    {
+        const int index = slotIndex(slot);
+        if (!packed_[index]) {
+            keys_[index] = des_fast::PackSubKeys(des_.m_cSubKey[index]);
+            packed_[index] = true;
+        }
+        return keys_[index];
+    }
+
+    void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm)
+    {
+        const std::uint64_t result = des_fast::EncryptBlock(Keys(slot), RawBlock(data, size));
+        if (hexForm) {
+            WriteHexBlock(result, des_.m_cCiphertext);
+        } else {
+            des_fast::StoreBlock(result, reinterpret_cast<unsigned char*>(des_.m_cCiphertext));
+            // The unused second half is cleared rather than left holding an older result.
+            std::fill_n(des_.m_cCiphertext + kBlockBytes, kBlockBytes, '\0');
+        }
+    }
+
+    void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
+    {
+        const std::uint64_t block = hexForm ? HexBlock(data, size) : RawBlock(data, size);
+        const std::uint64_t result = des_fast::DecryptBlock(Keys(slot), block);
+        des_fast::StoreBlock(result, reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
+    }
+
+    void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
+    {
+        const des_fast::SubKeys& keys = Keys(slot);
+        std::size_t i = 0;
+        for (; i + 2 <= count; i += 2) {
+            std::uint64_t a = RawBlock(bytes + i * kBlockBytes, kBlockBytes);
+            std::uint64_t b = RawBlock(bytes + (i + 1) * kBlockBytes, kBlockBytes);
+            des_fast::EncryptBlockPair(keys, a, b);
+            WriteHexBlock(a, hex + i * kHexBlockChars);
+            WriteHexBlock(b, hex + (i + 1) * kHexBlockChars);
+        }
+        if (i < count)
+            WriteHexBlock(des_fast::EncryptBlock(keys, RawBlock(bytes + i * kBlockBytes, kBlockBytes)),
+                          hex + i * kHexBlockChars);
+    }
+
+    void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
+    {
+        const des_fast::SubKeys& keys = Keys(slot);
+        auto* out = reinterpret_cast<unsigned char*>(bytes);
+        std::size_t i = 0;
+        for (; i + 2 <= count; i += 2) {
+            std::uint64_t a = HexBlock(hex + i * kHexBlockChars, kHexBlockChars);
+            std::uint64_t b = HexBlock(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
+            des_fast::DecryptBlockPair(keys, a, b);
+            des_fast::StoreBlock(a, out + i * kBlockBytes);
+            des_fast::StoreBlock(b, out + (i + 1) * kBlockBytes);
+        }
+        if (i < count)
+            des_fast::StoreBlock(des_fast::DecryptBlock(keys, HexBlock(hex + i * kHexBlockChars, kHexBlockChars)),
+                                 out + i * kBlockBytes);
+    }
+
+    bool CipherFile(const std::string& inputPath, const std::string& outputPath, bool triple, bool decrypt)
+    {
+        const des_fast::SubKeys first = Keys(false);
+        const des_fast::SubKeys second = triple ? Keys(true) : first;
+        std::array<char, kBlockBytes> lastBlock{};
+        bool anyBlock = false;
+        const bool done = des_modes::TransformFile(inputPath, outputPath, [&](char* bytes, std::size_t count) {
+            std::copy_n(bytes + (count - 1) * kBlockBytes, kBlockBytes, lastBlock.data());
+            anyBlock = true;
+            auto* blocks = reinterpret_cast<unsigned char*>(bytes);
+            if (triple)
+                (decrypt ? des_fast::TripleDecryptBlocks : des_fast::TripleEncryptBlocks)(first, second, blocks, blocks,
+                                                                                           count);
+            else
+                (decrypt ? des_fast::DecryptBlocks : des_fast::EncryptBlocks)(first, blocks, blocks, count);
+        });
+        if (anyBlock)
+            ReplayBlock(lastBlock.data(), triple, decrypt);
+        return done;
+    }
+
+private:
+    static std::uint64_t RawBlock(const char* data, std::size_t size)
+    {
+        // A text shorter than a block is completed with zero bytes, as a 7-byte text is by its terminator.
+        std::array<unsigned char, kBlockBytes> bytes{};
+        std::copy_n(data, std::min(size, bytes.size()), bytes.data());
+        return des_fast::LoadBlock(bytes.data());
+    }
+
+    static std::uint64_t HexBlock(const char* text, std::size_t size)
+    {
+        std::uint64_t block = 0;
+        int digits = 0;
+        for (std::size_t i = 0; i < size && digits < kHexBlockChars; ++i) {
+            const int value = HexDigitValue(text[i]);
+            if (value >= 0) {
+                block = (block << 4) | static_cast<std::uint64_t>(value);
+                ++digits;
+            }
+        }
+        // Fewer than 16 hex digits: the missing low-order bits are zero.
+        return digits == 0 ? 0 : block << (4 * (kHexBlockChars - digits));
+    }
+
+    static int HexDigitValue(char c)
+    {
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        const int value = lowerHexDigitValue(c);
+        return value >= 0 ? value : lowerHexDigitValue(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+
+    static void WriteHexBlock(std::uint64_t block, char* hex)
+    {
+        static const char Hex_Digits[] = "0123456789abcdef";
+        for (int i = kHexBlockChars - 1; i >= 0; --i, block >>= 4)
+            hex[i] = Hex_Digits[block & 0xF];
+    }
+
+    void ReplayBlock(const char* block, bool triple, bool decrypt)
+    {
+        if (triple && decrypt)
+            des_modes::TripleDecrypt(des_, *this, block, kBlockBytes, false);
+        else if (triple)
+            des_modes::TripleEncrypt(des_, *this, block, kBlockBytes, false);
+        else if (decrypt)
+            Decrypt(block, kBlockBytes, false, false);
+        else
+            Encrypt(block, kBlockBytes, false, false);
+    }
+
+    DES& des_;
+    std::array<des_fast::SubKeys, 2> keys_{};
+    std::array<bool, 2> packed_{};
+};
 
 // Clearing everything makes the accessors and an unloaded key slot well defined.
 DES::DES()
@@ -313,7 +271,7 @@ void DES::TranslateBytes2Bits(std::string bytes, char* bits)
         bytes.resize(kBlockBytes, '\0');
     for (int k = 0; k < kBlockBits; ++k) {
         const auto byte = static_cast<unsigned char>(bytes[k / 8]);
-        bits[k] = SingleBinaryToChar((byte >> (7 - k % 8)) & 1);
+        bits[k] = static_cast<char>('0' + ((byte >> (7 - k % 8)) & 1));
     }
 }
 
@@ -372,51 +330,22 @@ void DES::InitializeKey(std::string key, bool slot)
 
 void DES::CreateSubKey(char* key56, char (*subKeys)[48])
 {
-    char* c = key56;
-    char* d = key56 + kKeyHalfBits;
-    for (int round = 0; round < kRounds; ++round) {
-        std::rotate(c, c + Shift_Table[round], c + kKeyHalfBits);
-        std::rotate(d, d + Shift_Table[round], d + kKeyHalfBits);
-        permuteBits(PC2_Table, key56, subKeys[round]);
-    }
+    // The rotations of C and D add up to 28 positions, a full turn, so key56 ends as it began.
+    for (int round = 0; round < kRounds; ++round)
+        for (int k = 0; k < kSubKeyBits; ++k)
+            subKeys[round][k] = key56[Sub_Key_Sources[round][k]];
 }
 
 /* Block cipher */
 
 void DES::EncryptData(std::string data, bool slot, bool hexForm)
 {
-    char block[kBlockBits];
-    InitialPermuteData(data, block, true);
-    for (int round = 0; round < kRounds; ++round)
-        FunctionF(block, block + kHalfBits, slot, round);
-    // The halves stay as the last round left them (no exchange before the final permutation).
-    char output[kBlockBits];
-    permuteBits(IPR_Table, block, output);
-    const std::string result = BinaryToString(output, kBlockBits, hexForm);
-    if (hexForm) {
-        std::copy_n(result.data(), kHexBlockChars, m_cCiphertext);
-    } else {
-        std::copy_n(result.data(), kBlockBytes, m_cCiphertext);
-        // The unused second half is cleared rather than left holding an older result.
-        std::fill_n(m_cCiphertext + kBlockBytes, kBlockBytes, '\0');
-    }
+    DESFastPath(*this).Encrypt(data.data(), data.size(), slot, hexForm);
 }
 
 void DES::DecryptData(std::string data, bool slot, bool hexForm)
 {
-    char block[kBlockBits];
-    InitialPermuteData(data, block, !hexForm);
-    char first[kHalfBits];
-    char second[kHalfBits];
-    std::copy_n(block + kHalfBits, kHalfBits, first);
-    std::copy_n(block, kHalfBits, second);
-    for (int round = kRounds - 1; round >= 0; --round)
-        FunctionF(first, second, slot, round);
-    std::copy_n(second, kHalfBits, block);
-    std::copy_n(first, kHalfBits, block + kHalfBits);
-    char output[kBlockBits];
-    permuteBits(IPR_Table, block, output);
-    std::copy_n(BinaryToString(output, kBlockBits, false).data(), kBlockBytes, m_cPlaintext);
+    DESFastPath(*this).Decrypt(data.data(), data.size(), slot, hexForm);
 }
 
 void DES::InitialPermuteData(std::string data, char* bits, bool rawBytes)
@@ -507,7 +436,7 @@ char* DES::GetPlaintextAnyLength()
 std::string DES::FillToEightBits(std::string text)
 {
     if (!text.empty() && text.size() < static_cast<std::size_t>(kBlockBytes))
-        text.append(kBlockBytes - text.size(), kPaddingMark);
+        text.append(kBlockBytes - text.size(), des_modes::kPaddingMark);
     return text;
 }
 
@@ -515,106 +444,67 @@ void DES::CleanPlaintextMark(int count)
 {
     // Counts outside 0..4088 never come from a decipherment and are ignored; below 7 the window
     // starts at the beginning of the buffer. Either way nothing outside it is touched.
-    if (count <= 0 || count > kMaxMessageChars)
+    if (count <= 0 || count > des_modes::kMaxMessageChars)
         return;
     m_cPlaintextAnyLength[count] = '\0';
-    const int windowLength = std::min(count, kMarkWindow);
+    const int windowLength = std::min(count, des_modes::kMarkWindow);
     char* window = m_cPlaintextAnyLength + count - windowLength;
-    const int marks = trailingMarkCount(window, windowLength);
+    const int marks = des_modes::TrailingMarkCount(window, windowLength);
     std::fill_n(window + windowLength - marks, marks, '\0');
 }
 
 void DES::EncryptAnyLength(std::string text, bool slot)
 {
-    // A message too long for the ciphertext buffer is refused with an empty result.
-    if (text.size() > static_cast<std::size_t>(kMaxMessageChars)) {
-        m_cCiphertextAnyLength[0] = '\0';
-        return;
-    }
-    // The empty message is enciphered as eight NUL bytes, which decipher back to the empty text.
-    if (text.empty())
-        text.assign(kBlockBytes, '\0');
-    const std::size_t blockCount = (text.size() + kBlockBytes - 1) / kBlockBytes;
-    for (std::size_t i = 0; i < blockCount; ++i) {
-        EncryptData(FillToEightBits(text.substr(i * kBlockBytes, kBlockBytes)), slot, true);
-        std::copy_n(m_cCiphertext, kHexBlockChars, m_cCiphertextAnyLength + i * kHexBlockChars);
-    }
-    m_cCiphertextAnyLength[blockCount * kHexBlockChars] = '\0';
+    DESFastPath blocks(*this);
+    des_modes::EncryptAnyLength(*this, blocks, std::move(text), slot);
 }
 
 void DES::DecryptAnyLength(std::string text, bool slot)
 {
-    if (!isWholeCiphertextLength(text.size())) {
-        std::copy_n(kBadCiphertextText, sizeof(kBadCiphertextText), m_cPlaintextAnyLength);
-        return;
-    }
-    const std::size_t blockCount = text.size() / kHexBlockChars;
-    for (std::size_t i = 0; i < blockCount; ++i) {
-        DecryptData(text.substr(i * kHexBlockChars, kHexBlockChars), slot, true);
-        std::copy_n(m_cPlaintext, kBlockBytes, m_cPlaintextAnyLength + i * kBlockBytes);
-    }
-    CleanPlaintextMark(static_cast<int>(blockCount) * kBlockBytes);
+    DESFastPath blocks(*this);
+    des_modes::DecryptAnyLength(*this, blocks, std::move(text), slot);
 }
 
 /* Triple DES: encipher with the first key, decipher with the second, encipher with the first */
 
 void DES::TripleEncrypt(std::string block, bool hexForm)
 {
-    const std::size_t cipherLength = hexForm ? kHexBlockChars : kBlockBytes;
-    EncryptData(block, false, hexForm);
-    DecryptData(std::string(m_cCiphertext, cipherLength), true, hexForm);
-    EncryptData(std::string(m_cPlaintext, kBlockBytes), false, hexForm);
+    DESFastPath blocks(*this);
+    des_modes::TripleEncrypt(*this, blocks, block.data(), block.size(), hexForm);
 }
 
 void DES::TripleDecrypt(std::string block, bool hexForm)
 {
-    const std::size_t cipherLength = hexForm ? kHexBlockChars : kBlockBytes;
-    DecryptData(block, false, hexForm);
-    EncryptData(std::string(m_cPlaintext, kBlockBytes), true, hexForm);
-    DecryptData(std::string(m_cCiphertext, cipherLength), false, hexForm);
+    DESFastPath blocks(*this);
+    des_modes::TripleDecrypt(*this, blocks, block.data(), block.size(), hexForm);
 }
 
 void DES::TripleEncryptAnyLength(std::string text)
 {
-    EncryptAnyLength(text, false);
-    if (m_cCiphertextAnyLength[0] == '\0')
-        return;  // an over-long message stays refused
-    const std::string firstCiphertext = m_cCiphertextAnyLength;
-    DecryptAnyLength(firstCiphertext, true);
-    EncryptAnyLength(middleText(m_cPlaintextAnyLength, m_cPlaintext, firstCiphertext.size()), false);
+    DESFastPath blocks(*this);
+    des_modes::TripleEncryptAnyLength(*this, blocks, text);
 }
 
 void DES::TripleDecryptAnyLength(std::string text)
 {
-    DecryptAnyLength(text, false);
-    EncryptAnyLength(middleText(m_cPlaintextAnyLength, m_cPlaintext, text.size()), true);
-    DecryptAnyLength(m_cCiphertextAnyLength, false);
+    DESFastPath blocks(*this);
+    des_modes::TripleDecryptAnyLength(*this, blocks, text);
 }
 
-/* Files */
+/* Files: whole chunks of blocks at once, then the last block once more through the block engine so
+ * that the block buffers end as a block-by-block run leaves them. */
 
 bool DES::FileEncrypt(std::string path, bool triple)
 {
-    return transformFile(path, path + kFileSuffix, [this, triple](const std::string& block) {
-        if (triple)
-            TripleEncrypt(block, false);
-        else
-            EncryptData(block, false, false);
-        return static_cast<const char*>(m_cCiphertext);
-    });
+    DESFastPath blocks(*this);
+    return blocks.CipherFile(path, path + des_modes::kFileSuffix, triple, false);
 }
 
 bool DES::FileDecrypt(std::string path, bool triple)
 {
     // Nothing would remain of a shorter path once the suffix is removed: refused before opening anything.
-    if (path.size() < kFileSuffixLength)
+    if (path.size() < des_modes::kFileSuffixLength)
         return false;
-    const std::string outputPath = path.substr(0, path.size() - kFileSuffixLength);
-    return transformFile(path, outputPath, [this, triple](const std::string& block) {
-        if (triple)
-            TripleDecrypt(block, false);
-        else
-            DecryptData(block, false, false);
-        return static_cast<const char*>(m_cPlaintext);
-    });
+    DESFastPath blocks(*this);
+    return blocks.CipherFile(path, des_modes::DecryptedFileName(path), triple, true);
 }

@@ -54,6 +54,8 @@ public:
     bool FileDecrypt(std::string path, bool triple);
 
 private:
+    friend struct DESFastPath;
+
     char m_cSubKey[2][16][48];
     char m_cCiphertext[16];
     char m_cPlaintext[8];

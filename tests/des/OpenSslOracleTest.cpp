@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 #include <openssl/des.h>
 
+#include <stdlib.h>
+
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -156,6 +161,47 @@ TEST(OpenSslOracle, RandomMessages)
         ASSERT_EQ(std::string(des->GetCiphertextAnyLength()), expectedAnyLengthHex(first, second, message))
             << message << " triple " << triple;
     }
+}
+
+std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+/* Whole files go through the bit-sliced batches (32, 64 or 128 blocks, by the machine) and single
+ * blocks for the rest; every block must still be the standard cipher's, halves exchanged. */
+TEST(OpenSslOracle, FilesAcrossBatchBoundaries)
+{
+    char pattern[] = "/tmp/des_oracle_test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path directory = pattern;
+    const std::string path = (directory / "input").string();
+    std::mt19937_64 random(65);
+    for (const std::size_t blocks : {1, 31, 32, 33, 63, 64, 65, 127, 128, 129, 200, 257}) {
+        for (const bool triple : {false, true}) {
+            SCOPED_TRACE(std::to_string(blocks) + (triple ? " blocks, triple" : " blocks, single"));
+            const std::uint64_t first = random();
+            const std::uint64_t second = triple ? random() : first;
+            const std::string input = des_test::randomBytes(random, 8 * blocks + blocks % 8);
+            std::ofstream(path, std::ios::binary) << input;
+            auto des = des_test::desWithKeys(bytesOf(first), bytesOf(second));
+            ASSERT_TRUE(des->FileEncrypt(path, triple));
+            const std::string output = readFile(path + ".DES");
+            ASSERT_EQ(output.size(), input.size());
+            for (std::size_t i = 0; i < blocks; ++i) {
+                const std::uint64_t block = blockOf(input.substr(8 * i, 8));
+                ASSERT_EQ(output.substr(8 * i, 8),
+                          bytesOf(exchangeHalvesUnderIp(standardDes(first, second, block, DES_ENCRYPT))))
+                    << "block " << i;
+            }
+            EXPECT_EQ(output.substr(8 * blocks), input.substr(8 * blocks));
+            std::filesystem::remove(path);
+            ASSERT_TRUE(des->FileDecrypt(path + ".DES", triple));
+            EXPECT_TRUE(readFile(path) == input);
+        }
+    }
+    std::filesystem::remove_all(directory);
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+#ifndef OZU_DES_FAST_PATH_H
+#define OZU_DES_FAST_PATH_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+/* The block cipher of the DES class on machine words. A block is a 64-bit integer whose most
+ * significant bit is bit 1 of the bit-string form; results equal those of the bit-string members. */
+namespace des_fast {
+
+/* The 16 sub-keys of one key slot. */
+struct SubKeys {
+    // 48 bits each, sub-key character 0 in bit 47.
+    std::array<std::uint64_t, 16> bits;
+    // The even and the odd six-bit groups, each group in the bits where a round reads it.
+    std::array<std::array<std::uint32_t, 2>, 16> spread;
+};
+
+SubKeys PackSubKeys(const char (*subKeys)[48]);
+
+std::uint64_t EncryptBlock(const SubKeys& keys, std::uint64_t block);
+std::uint64_t DecryptBlock(const SubKeys& keys, std::uint64_t block);
+void EncryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
+void DecryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
+
+/* Electronic-codebook mode over count blocks of 8 bytes; in and out may be the same buffer. */
+void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count);
+void DecryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count);
+/* Two-key triple DES: encipher with first, decipher with second, encipher with first; and back. */
+void TripleEncryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                         std::size_t count);
+void TripleDecryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                         std::size_t count);
+
+/* Blocks enciphered together in one bit-sliced pass. */
+std::size_t BatchBlocks();
+
+std::uint64_t LoadBlock(const unsigned char* bytes);
+void StoreBlock(std::uint64_t block, unsigned char* bytes);
+
+}  // namespace des_fast
+
+#endif
