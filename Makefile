@@ -3,7 +3,7 @@
 #   build/asan     x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
 # `make test-quick` does the same but skips the tests labelled `slow`.
-# `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
+# `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
 
 CMAKE ?= cmake
@@ -21,7 +21,7 @@ CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cma
 
 CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
-DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns-host
+DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns
 
 .PHONY: all test test-quick demo clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 

@@ -11,6 +11,7 @@ if(config_suffix STREQUAL "")
   set(config_suffix noconfig)
 endif()
 set(expected
+  bin/ozu-ddns
   ${INCLUDEDIR}/ozu_dnsupdate/CodecBase64.h
   ${INCLUDEDIR}/ozu_dnsupdate/DES.h
   ${INCLUDEDIR}/ozu_dnsupdate/ozu_dnsupdate.h
