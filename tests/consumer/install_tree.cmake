@@ -1,6 +1,6 @@
 # Installs the build tree into PREFIX and checks what lands there, file by file.
 # cmake -DBUILD_DIR= -DPREFIX= -DCONFIG= -DLIBDIR= -DINCLUDEDIR= -DVERSION= -DSOVERSION= -DREADELF=
-#       -P install_tree.cmake
+#       -DEMULATOR= -P install_tree.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/consumer_steps.cmake)
 
 file(REMOVE_RECURSE "${PREFIX}")
@@ -54,4 +54,12 @@ endif()
 string(REPLACE "${prefix_line}" "" rest "${pc}")
 if(rest MATCHES "${PREFIX}|${BUILD_DIR}")
   message(FATAL_ERROR "ozu_dnsupdate.pc holds a directory outside \${prefix}:\n${pc}")
+endif()
+
+# The installed tool finds the installed library from its own place.
+string(REPLACE "|" ";" launcher "${EMULATOR}")
+execute_process(COMMAND ${launcher} "${PREFIX}/bin/ozu-ddns" --help
+  RESULT_VARIABLE status OUTPUT_VARIABLE help ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT help MATCHES "^usage: ozu-ddns ")
+  message(FATAL_ERROR "The installed ozu-ddns does not run (${status}): ${errors}")
 endif()

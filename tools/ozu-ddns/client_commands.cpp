@@ -41,9 +41,9 @@ const char kRunUsage[] =
     "reports it online every interval, and the domain-name thread asks for its name once a\n"
     "minute, until SIGINT or SIGTERM; the worker then sends its offline report and the tool ends.\n";
 
-const std::vector<OptionSpec> kSettingOptions = {
-    {"--server", true}, {"--port", true},     {"--type", true},       {"--serial", true},    {"--mac", true},
-    {"--ip", true},     {"--interval", true}, {"--device-id", true},  {"--http-port", true}};
+const std::vector<OptionSpec> kSettingOptions = {{"--server", true}, {"--port", true},     {"--type", true},
+                                                   {"--serial", true}, {"--mac", true},      {"--ip", true},
+                                                   {"--interval", true}, {"--device-id", true}, {"--http-port", true}};
 
 // Room for any name a reply can carry: the exchange buffer holds 2048 bytes.
 constexpr std::size_t kNameBufferSize = 2048;

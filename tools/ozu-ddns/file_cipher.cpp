@@ -46,6 +46,7 @@ struct FileJob {
     std::string output;
 };
 
+// The key schedule reads 8 characters and ignores the rest: any other length is refused.
 std::string checked_key(const Arguments& arguments, const std::string& name, const std::string& fallback) {
     const std::string key = arguments.value_or(name, fallback);
     if (key.size() != kKeyLength) {

@@ -2,7 +2,6 @@
 // server engineers.
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "command_line.h"
