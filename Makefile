@@ -5,7 +5,7 @@
 #   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
 #                  labelled `slow`, which wait out timeouts and add no thread interleavings
 # `make test-quick` does the same but skips the tests labelled `slow`.
-# `make demo` builds the library and the two programs in build/release and runs tools/demo.sh:
+# `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
 # `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS;
 # `make test` runs it too.
@@ -33,7 +33,7 @@ SKIP_tsan := --label-exclude slow
 
 CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 
-DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns-host
+DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns
 SOAK_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-soak
 FUZZ_SECONDS ?= 30
 CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

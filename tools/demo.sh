@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Registers one device with the reference DDNS server over loopback and shows both sides:
-# what the host program and the library print, and what the server received, deciphered.
+# what ozu-ddns and the library print, and what the server received, deciphered.
 #
 #   tools/demo.sh [BUILD_DIR]     (default: build/release next to this script's directory)
 #
@@ -14,11 +14,14 @@ ADDRESS=${DEMO_ADDRESS:-127.0.0.99}
 HTTP_PORT=8080
 REGISTER_PORT=8879
 SERVER=$BUILD_DIR/tools/ddns-server/ozu-ddns-server
-HOST=$BUILD_DIR/examples/ddns-host/ozu-ddns-host
+TOOL=$BUILD_DIR/tools/ozu-ddns/ozu-ddns
 SERIAL=DEMO0001
+SETTINGS=(--server "$ADDRESS" --port "$HTTP_PORT" --type 2 --serial "$SERIAL" --mac 00:11:22:33:44:01
+    --ip 192.168.1.64 --device-id 0x7)
 WAIT_STEPS=50 # of 0.1 s: how long the server gets to start, to log, or to stop
 WORK_DIR=$(mktemp -d)
 SERVER_PID=
+TOOL_PID=
 
 heading() {
     printf '\n== %s ==\n' "$*"
@@ -48,6 +51,7 @@ stop_server() {
 }
 
 cleanup() {
+    [[ -z $TOOL_PID ]] || kill -KILL "$TOOL_PID" 2>/dev/null || true
     stop_server
     rm -rf "$WORK_DIR"
 }
@@ -79,18 +83,37 @@ start_server() {
     indent "$WORK_DIR/server.err"
 }
 
-run_host() {
-    heading "Host program: interface type 2 (ozu_dnsupdate_init_v2), then start, init_rdn, once, getname, stop"
-    local -a command=("$HOST" --server "$ADDRESS" --port "$HTTP_PORT" --type 2 --serial "$SERIAL"
-        --mac 00:11:22:33:44:01 --ip 192.168.1.64 --interval 300 --hold 1)
-    printf '    $ %s\n' "${command[*]#"$BUILD_DIR/"}"
+# Runs one ozu-ddns command, shows it and what it printed, and fails with it.
+run_tool() {
+    local output=$WORK_DIR/$1.out status=0
+    printf '    $ ozu-ddns %s\n' "$*"
+    timeout 20 "$TOOL" "$@" >"$output" 2>&1 || status=$?
+    indent "$output"
+    ((status == 0)) || fail "ozu-ddns $1 failed (exit status $status)"
+}
+
+run_one_shots() {
+    heading "One update and one lookup over HTTP (interface type 2: ozu_dnsupdate_init_v2, once, getname)"
+    run_tool once "${SETTINGS[@]}"
+    run_tool getname "${SETTINGS[@]}"
+}
+
+run_worker() {
+    heading "The register channel: ozu-ddns run (start, init_rdn), then SIGTERM (stop)"
+    printf '    $ ozu-ddns run %s &\n' "${SETTINGS[*]}"
+    "$TOOL" run "${SETTINGS[@]}" >"$WORK_DIR/run.out" 2>&1 &
+    TOOL_PID=$!
+    wait_for_line "$WORK_DIR/server.out" "cmd=102 serial=$SERIAL" || fail "the worker's online report never arrived"
+    echo "    \$ kill -TERM %1"
+    kill -TERM "$TOOL_PID"
     local status=0
-    timeout 20 "${command[@]}" >"$WORK_DIR/host.out" 2>&1 || status=$?
-    indent "$WORK_DIR/host.out"
-    if grep -q 'cat: ' "$WORK_DIR/host.out"; then
+    wait "$TOOL_PID" || status=$?
+    TOOL_PID=
+    indent "$WORK_DIR/run.out"
+    if grep -q 'cat: ' "$WORK_DIR/run.out"; then
         echo "    (the 'cat:' lines: the library looks for DIYDDNSServer in the device's configuration file, absent here)"
     fi
-    ((status == 0)) || fail "the host program failed (exit status $status)"
+    ((status == 0)) || fail "ozu-ddns run failed (exit status $status)"
 }
 
 show_server_log() {
@@ -103,16 +126,17 @@ show_server_log() {
 summarise() {
     local domain
     # Unanchored: a library message without a line end may come just before it.
-    domain=$(sed -n 's/.*domain name: //p' "$WORK_DIR/host.out" | head -n 1)
-    [[ -n $domain ]] || fail "the host program printed no domain name"
+    domain=$(head -n 1 "$WORK_DIR/getname.out")
+    [[ -n $domain ]] || fail "ozu-ddns getname printed no domain name"
     heading "Result"
     echo "    The device $SERIAL learned its domain name $domain and went offline on stop."
 }
 
 main() {
-    [[ -x $SERVER && -x $HOST ]] || fail "build first: $SERVER and $HOST are missing (make demo builds them)"
+    [[ -x $SERVER && -x $TOOL ]] || fail "build first: $SERVER and $TOOL are missing (make demo builds them)"
     start_server
-    run_host
+    run_one_shots
+    run_worker
     show_server_log
     stop_server
     summarise

@@ -22,10 +22,6 @@ constexpr char kNonDeviceRequest[] = "127.0.0.163";
 constexpr char kBadZone[] = "127.0.0.164";
 constexpr char kProgramPortInUse[] = "127.0.0.170";
 constexpr char kProgramRun[] = "127.0.0.171";
-constexpr char kHostType0[] = "127.0.0.180";
-constexpr char kHostType1[] = "127.0.0.181";
-constexpr char kHostType2[] = "127.0.0.182";
-constexpr char kHostHold[] = "127.0.0.183";
 }  // namespace address
 
 }  // namespace server_test

@@ -1,9 +1,10 @@
-#include <codec/CodecBase64.h>
-#include <ddns/ozu_dnsupdate.h>
-#include <des/DES.h>
+// A firmware application in miniature, in C++: the cipher and the codec classes.
+#include <ozu_dnsupdate/CodecBase64.h>
+#include <ozu_dnsupdate/DES.h>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -11,12 +12,12 @@ namespace {
 bool CipherRoundTrips()
 {
     const std::string message = "id=SN0001&mac=00:11:22:33:44:55&port=80";
-    DES des;
-    des.InitializeKey("K3Y4TEST", false);
-    des.EncryptAnyLength(message, false);
-    const std::string ciphertext = des.GetCiphertextAnyLength();
-    des.DecryptAnyLength(ciphertext, false);
-    return ciphertext.size() == 16 * ((message.size() + 7) / 8) && message == des.GetPlaintextAnyLength();
+    const auto des = std::make_unique<DES>();
+    des->InitializeKey("K3Y4TEST", false);
+    des->EncryptAnyLength(message, false);
+    const std::string ciphertext = des->GetCiphertextAnyLength();
+    des->DecryptAnyLength(ciphertext, false);
+    return ciphertext.size() == 16 * ((message.size() + 7) / 8) && message == des->GetPlaintextAnyLength();
 }
 
 bool CodecRoundTrips()

@@ -1,5 +1,6 @@
 // Every test that opens a connection uses a loopback address of its own, so tests can run in
-// parallel even where they must use a fixed port. 127.0.0.150-199 belong to the server's tests.
+// parallel even where they must use a fixed port. 127.0.0.150-199 belong to the server's tests,
+// 127.0.0.243-254 to the ozu-ddns tool's (tests/ozu-ddns/tool_test_addresses.h).
 #ifndef OZU_TEST_LOOPBACK_ADDRESSES_H
 #define OZU_TEST_LOOPBACK_ADDRESSES_H
 

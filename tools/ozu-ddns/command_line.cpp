@@ -1,0 +1,73 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace ozu_tool {
+namespace {
+
+const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name) {
+    const auto found =
+        std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& spec) { return name == spec.name; });
+    return found == specs.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+std::string Arguments::value_or(const std::string& name, const std::string& fallback) const {
+    const auto found = values.find(name);
+    return found == values.end() ? fallback : found->second;
+}
+
+Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs) {
+    Arguments arguments;
+    arguments.help = std::find(words.begin(), words.end(), "--help") != words.end();
+    if (arguments.help) {
+        return arguments;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.size() < 2 || word.compare(0, 2, "--") != 0) {
+            arguments.operands.push_back(word);
+            continue;
+        }
+        const OptionSpec* spec = find_spec(specs, word);
+        if (spec == nullptr) {
+            throw UsageError("unknown option '" + word + "'");
+        }
+        if (!spec->takes_value) {
+            arguments.flags.insert(word);
+        } else if (i + 1 < words.size()) {
+            arguments.values[word] = words[++i];
+        } else {
+            throw UsageError("option " + word + " needs a value");
+        }
+    }
+    return arguments;
+}
+
+void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest) {
+    const std::vector<std::string>& operands = arguments.operands;
+    if (operands.size() > highest) {
+        throw UsageError("unexpected argument '" + operands[highest] + "'");
+    }
+    if (operands.size() < lowest) {
+        throw UsageError("missing argument");
+    }
+}
+
+long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest) {
+    const auto found = arguments.values.find(name);
+    if (found == arguments.values.end()) {
+        return fallback;
+    }
+    const std::string& text = found->second;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || value < lowest || value > highest) {
+        throw UsageError("invalid value for " + name + ": '" + text + "'");
+    }
+    return value;
+}
+
+}  // namespace ozu_tool

@@ -1,0 +1,53 @@
+// The tool's command-line vocabulary: options, the two kinds of error and their exit statuses.
+#ifndef OZU_DDNS_TOOL_COMMAND_LINE_H
+#define OZU_DDNS_TOOL_COMMAND_LINE_H
+
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ozu_tool {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// The command line is wrong: exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The operation failed (bad input, a file, the server): exit status 1.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct OptionSpec {
+    const char* name;
+    bool takes_value;
+};
+
+struct Arguments {
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+    std::vector<std::string> operands;
+    bool help = false;
+
+    bool has(const std::string& name) const { return values.count(name) != 0 || flags.count(name) != 0; }
+    std::string value_or(const std::string& name, const std::string& fallback) const;
+};
+
+// Options may stand anywhere among the operands; "--help" wins over everything else.
+Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs);
+
+// The operand count must lie within [lowest, highest].
+void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest);
+
+// A decimal or 0x-hexadecimal integer option within [lowest, highest].
+long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest);
+
+}  // namespace ozu_tool
+
+#endif

@@ -1,0 +1,85 @@
+// encrypt / decrypt: the ciphertext text of the request encryption under the built-in key.
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "commands.h"
+#include "ddns/request_encryption.h"
+#include "query_cipher.h"
+
+namespace ozu_tool {
+namespace {
+
+constexpr std::size_t kBlockCharacters = 8;
+constexpr std::size_t kBlockDigits = 16;
+// The cipher's message buffers hold 511 blocks.
+constexpr std::size_t kMaxBlocks = 511;
+
+const char kEncryptHelp[] =
+    "usage: ozu-ddns encrypt TEXT\n"
+    "Prints the ciphertext text of TEXT under the built-in request key, as the device sends it\n"
+    "in a value= or encrypt= query: 16 lower-case hex digits per started 8 characters.\n";
+
+const char kDecryptHelp[] =
+    "usage: ozu-ddns decrypt HEX\n"
+    "Prints the text of a ciphertext text enciphered under the built-in request key, such as a\n"
+    "captured value= or encrypt= query (whole 16-digit blocks, digits of either case).\n";
+
+void check_ciphertext_text(const std::string& hex) {
+    for (std::size_t i = 0; i < hex.size(); ++i) {
+        if (std::isxdigit(static_cast<unsigned char>(hex[i])) == 0) {
+            throw Failure("not hexadecimal: '" + hex.substr(i, 1) + "' at position " + std::to_string(i));
+        }
+    }
+    if (hex.empty() || hex.size() % kBlockDigits != 0) {
+        throw Failure("ciphertext of " + std::to_string(hex.size()) + " hex digits: not whole 16-digit blocks");
+    }
+    if (hex.size() > kMaxBlocks * kBlockDigits) {
+        throw Failure("ciphertext longer than " + std::to_string(kMaxBlocks * kBlockDigits) + " hex digits");
+    }
+}
+
+}  // namespace
+
+int encrypt_text(const Words& words) {
+    const Arguments arguments = parse_arguments(words, {});
+    if (arguments.help) {
+        std::fputs(kEncryptHelp, stdout);
+        return kExitSuccess;
+    }
+    expect_operands(arguments, 1, 1);
+    const std::string& text = arguments.operands[0];
+    if (text.size() > kMaxBlocks * kBlockCharacters) {
+        throw Failure("text longer than " + std::to_string(kMaxBlocks * kBlockCharacters) + " characters");
+    }
+    // The empty text still takes one block.
+    const std::size_t blocks = text.empty() ? 1 : (text.size() + kBlockCharacters - 1) / kBlockCharacters;
+    std::vector<char> ciphertext(blocks * kBlockDigits + 1, '\0');
+    if (EncryptString(text.c_str(), ciphertext.data()) != 0) {
+        throw Failure("the text could not be encrypted");
+    }
+    std::printf("%s\n", ciphertext.data());
+    return kExitSuccess;
+}
+
+int decrypt_text(const Words& words) {
+    const Arguments arguments = parse_arguments(words, {});
+    if (arguments.help) {
+        std::fputs(kDecryptHelp, stdout);
+        return kExitSuccess;
+    }
+    expect_operands(arguments, 1, 1);
+    const std::string& hex = arguments.operands[0];
+    check_ciphertext_text(hex);
+    const std::optional<std::string> text = ozu_ref::decipher_text(hex);
+    if (!text) {
+        throw Failure("the ciphertext could not be deciphered");
+    }
+    std::printf("%s\n", text->c_str());
+    return kExitSuccess;
+}
+
+}  // namespace ozu_tool
