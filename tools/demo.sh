@@ -23,6 +23,9 @@ WORK_DIR=$(mktemp -d)
 SERVER_PID=
 TOOL_PID=
 
+# shellcheck source=tools/server_process.sh
+source "$SOURCE_DIR/tools/server_process.sh"
+
 heading() {
     printf '\n== %s ==\n' "$*"
 }
@@ -37,16 +40,7 @@ indent() {
 }
 
 stop_server() {
-    if [[ -n $SERVER_PID ]] && kill -0 "$SERVER_PID" 2>/dev/null; then
-        kill -TERM "$SERVER_PID" 2>/dev/null || true
-        local step
-        for ((step = 0; step < WAIT_STEPS; step++)); do
-            kill -0 "$SERVER_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$SERVER_PID" 2>/dev/null || true
-        wait "$SERVER_PID" 2>/dev/null || true
-    fi
+    [[ -z $SERVER_PID ]] || stop_process "$SERVER_PID"
     SERVER_PID=
 }
 
@@ -59,23 +53,12 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# True once the file has a line containing the text, false after WAIT_STEPS or when the server ends.
-wait_for_line() {
-    local file=$1 text=$2 step
-    for ((step = 0; step < WAIT_STEPS; step++)); do
-        grep -qF -- "$text" "$file" && return 0
-        kill -0 "$SERVER_PID" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
 start_server() {
     heading "Reference DDNS server on $ADDRESS (HTTP $HTTP_PORT, register channel $REGISTER_PORT)"
     "$SERVER" --address "$ADDRESS" --http-port "$HTTP_PORT" --register-port "$REGISTER_PORT" \
         >"$WORK_DIR/server.out" 2>"$WORK_DIR/server.err" &
     SERVER_PID=$!
-    if ! wait_for_line "$WORK_DIR/server.err" "serving zone"; then
+    if ! wait_for_line "$SERVER_PID" "$WORK_DIR/server.err" "serving zone"; then
         indent "$WORK_DIR/server.err" >&2
         fail "the reference server could not start on $ADDRESS (HTTP port $HTTP_PORT, register channel" \
             "$REGISTER_PORT); if a port is busy, stop what holds it or pick another address with DEMO_ADDRESS=127.0.0.x"
@@ -103,7 +86,7 @@ run_worker() {
     printf '    $ ozu-ddns run %s &\n' "${SETTINGS[*]}"
     "$TOOL" run "${SETTINGS[@]}" >"$WORK_DIR/run.out" 2>&1 &
     TOOL_PID=$!
-    wait_for_line "$WORK_DIR/server.out" "cmd=102 serial=$SERIAL" || fail "the worker's online report never arrived"
+    wait_for_line "$SERVER_PID" "$WORK_DIR/server.out" "cmd=102 serial=$SERIAL" || fail "the worker's online report never arrived"
     echo "    \$ kill -TERM %1"
     kill -TERM "$TOOL_PID"
     local status=0
@@ -118,7 +101,7 @@ run_worker() {
 
 show_server_log() {
     # The server logs each exchange before it replies, so the offline record is normally there already.
-    wait_for_line "$WORK_DIR/server.out" "status=offline" || fail "the server never received the offline report"
+    wait_for_line "$SERVER_PID" "$WORK_DIR/server.out" "status=offline" || fail "the server never received the offline report"
     heading "What the server received, deciphered (one line per exchange)"
     indent "$WORK_DIR/server.out"
 }

@@ -31,27 +31,18 @@ TIME_LIMIT=$((SECONDS_TO_RUN + 300))
 WORK_DIR=$(mktemp -d)
 SERVER_PIDS=()
 
+# shellcheck source=tools/server_process.sh
+source "$SOURCE_DIR/tools/server_process.sh"
+
 fail() {
     printf 'soak: %s\n' "$*" >&2
     exit 1
 }
 
-stop_server() {
-    local pid=$1 step
-    kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null || true
-    for ((step = 0; step < WAIT_STEPS; step++)); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
-
 stop_servers() {
     local pid
     for pid in "${SERVER_PIDS[@]}"; do
-        stop_server "$pid"
+        stop_process "$pid"
     done
     SERVER_PIDS=()
 }
@@ -66,16 +57,12 @@ trap 'exit 143' TERM
 
 # start_server NAME ADDRESS: logs go to $WORK_DIR/NAME.server.{out,err}.
 start_server() {
-    local name=$1 address=$2 step pid
+    local name=$1 address=$2 pid
     "$SERVER" --address "$address" --http-port 8080 --register-port 8879 \
         >"$WORK_DIR/$name.server.out" 2>"$WORK_DIR/$name.server.err" &
     pid=$!
     SERVER_PIDS+=("$pid")
-    for ((step = 0; step < WAIT_STEPS; step++)); do
-        grep -qsF "serving zone" "$WORK_DIR/$name.server.err" && return 0
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
+    wait_for_line "$pid" "$WORK_DIR/$name.server.err" "serving zone" && return 0
     cat "$WORK_DIR/$name.server.err" >&2
     fail "the reference server could not start on $address (ports 8080 and 8879)"
 }
