@@ -74,11 +74,17 @@ int lowerHexDigitValue(char c)
     return -1;
 }
 
+// Block input in hex form is read in either case.
+int hexDigitValue(char c)
+{
+    return lowerHexDigitValue(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+}
+
 std::string hexTextToBlockBits(const std::string& text)
 {
     std::string bits;
     for (char c : text) {
-        const int value = lowerHexDigitValue(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        const int value = hexDigitValue(c);
         if (value >= 0)
             bits += nibbleString(value);
     }
@@ -191,7 +197,7 @@ private:
         std::uint64_t block = 0;
         int digits = 0;
         for (std::size_t i = 0; i < size && digits < kHexBlockChars; ++i) {
-            const int value = HexDigitValue(text[i]);
+            const int value = hexDigitValue(text[i]);
             if (value >= 0) {
                 block = (block << 4) | static_cast<std::uint64_t>(value);
                 ++digits;
@@ -199,14 +205,6 @@ private:
         }
         // Fewer than 16 hex digits: the missing low-order bits are zero.
         return digits == 0 ? 0 : block << (4 * (kHexBlockChars - digits));
-    }
-
-    static int HexDigitValue(char c)
-    {
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        const int value = lowerHexDigitValue(c);
-        return value >= 0 ? value : lowerHexDigitValue(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     }
 
     static void WriteHexBlock(std::uint64_t block, char* hex)

@@ -203,40 +203,6 @@ inline std::string DecryptedFileName(const std::string& path)
     return path.size() < kFileSuffixLength ? std::string() : path.substr(0, path.size() - kFileSuffixLength);
 }
 
-/* Block by block through the engine, each result taken from the block buffer it lands in. */
-template <typename Blocks>
-bool FileEncryptByBlocks(DES& des, Blocks& blocks, const std::string& path, bool triple)
-{
-    return TransformFile(path, path + kFileSuffix, [&](char* bytes, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            char* block = bytes + i * kBlockBytes;
-            if (triple)
-                TripleEncrypt(des, blocks, block, kBlockBytes, false);
-            else
-                blocks.Encrypt(block, kBlockBytes, false, false);
-            std::memcpy(block, des.GetCiphertext(), kBlockBytes);
-        }
-    });
-}
-
-template <typename Blocks>
-bool FileDecryptByBlocks(DES& des, Blocks& blocks, const std::string& path, bool triple)
-{
-    // Nothing would remain of a shorter path once the suffix is removed: refused before opening anything.
-    if (path.size() < kFileSuffixLength)
-        return false;
-    return TransformFile(path, DecryptedFileName(path), [&](char* bytes, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            char* block = bytes + i * kBlockBytes;
-            if (triple)
-                TripleDecrypt(des, blocks, block, kBlockBytes, false);
-            else
-                blocks.Decrypt(block, kBlockBytes, false, false);
-            std::memcpy(block, des.GetPlaintext(), kBlockBytes);
-        }
-    });
-}
-
 }  // namespace des_modes
 
 #endif

@@ -127,16 +127,39 @@ void TripleDecryptAnyLength(DES& des, const std::string& text)
     des_modes::TripleDecryptAnyLength(des, blocks, text);
 }
 
+/* Files block by block, each result taken from the block buffer it lands in. */
+
 bool FileEncrypt(DES& des, const std::string& path, bool triple)
 {
     BitStringBlocks blocks(des);
-    return des_modes::FileEncryptByBlocks(des, blocks, path, triple);
+    return des_modes::TransformFile(path, path + des_modes::kFileSuffix, [&](char* bytes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            char* block = bytes + i * des_modes::kBlockBytes;
+            if (triple)
+                des_modes::TripleEncrypt(des, blocks, block, des_modes::kBlockBytes, false);
+            else
+                blocks.Encrypt(block, des_modes::kBlockBytes, false, false);
+            std::copy_n(des.GetCiphertext(), des_modes::kBlockBytes, block);
+        }
+    });
 }
 
 bool FileDecrypt(DES& des, const std::string& path, bool triple)
 {
+    // Nothing would remain of a shorter path once the suffix is removed: refused before opening anything.
+    if (path.size() < des_modes::kFileSuffixLength)
+        return false;
     BitStringBlocks blocks(des);
-    return des_modes::FileDecryptByBlocks(des, blocks, path, triple);
+    return des_modes::TransformFile(path, des_modes::DecryptedFileName(path), [&](char* bytes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            char* block = bytes + i * des_modes::kBlockBytes;
+            if (triple)
+                des_modes::TripleDecrypt(des, blocks, block, des_modes::kBlockBytes, false);
+            else
+                blocks.Decrypt(block, des_modes::kBlockBytes, false, false);
+            std::copy_n(des.GetPlaintext(), des_modes::kBlockBytes, block);
+        }
+    });
 }
 
 }  // namespace des_reference
