@@ -180,6 +180,10 @@ bool CopyBlocks(std::ifstream& input, std::ofstream& output, std::int32_t size, 
 template <typename CipherBlocks>
 bool TransformFile(const std::string& inputPath, const std::string& outputPath, CipherBlocks cipherBlocks)
 {
+    // The system reads a name only up to its first NUL byte: "victim\0zz" and its output name
+    // "victim\0zz.DES" would both open "victim" and empty it. Refused before anything is opened.
+    if (inputPath.find('\0') != std::string::npos)
+        return false;
     std::ifstream input(inputPath, std::ios::binary);
     if (!input)
         return false;

@@ -142,19 +142,21 @@ TEST_F(FileCipher, OutputThatCannotBeCreatedGivesFalse)
 }
 
 // Refused before anything is opened: with four characters or fewer no output name remains once the
-// suffix is removed.
-TEST_F(FileCipher, DecryptOfAPathWithoutRoomForAnOutputNameIsRefused)
+// suffix is removed; a NUL byte would make input and output name the same file.
+TEST_F(FileCipher, PathsWithoutASeparateOutputNameAreRefused)
 {
     const std::string content = "16 bytes of data";
-    for (const std::string name : {"abcd", "abc", "ab"})
+    for (const std::string name : {"abcd", "abc", "ab", "victim"})
         writeFile(name, content);
     EXPECT_FALSE(des_->FileDecrypt("abcd", false));
     EXPECT_FALSE(des_->FileDecrypt("abc", false));
     EXPECT_FALSE(des_->FileDecrypt("ab", true));
     EXPECT_FALSE(des_->FileDecrypt("", false));
-    for (const std::string name : {"abcd", "abc", "ab"})
+    EXPECT_FALSE(des_->FileEncrypt(std::string("victim\0zz", 9), false));
+    EXPECT_FALSE(des_->FileDecrypt(std::string("abcd\0.DES", 9), true));
+    for (const std::string name : {"abcd", "abc", "ab", "victim"})
         EXPECT_EQ(readFile(name), content) << name;
-    EXPECT_EQ(names(), (std::set<std::string>{"abcd", "abc", "ab"}));
+    EXPECT_EQ(names(), (std::set<std::string>{"abcd", "abc", "ab", "victim"}));
 }
 
 // Sizes from 2 GiB on do not fit the signed 32-bit count: refused before the output exists.
