@@ -16,6 +16,8 @@
 
 #include <ozu_dnsupdate/DES.h>
 
+#include "command_line.h"
+#include "commands.h"
 #include "tool_test_support.h"
 
 namespace {
@@ -277,6 +279,28 @@ TEST(ToolFileCipher, MissingInputLeavesNothingBehind) {
                  scratch.path("") + " is not a regular file");
     EXPECT_EQ(scratch.entries(), std::set<std::string>{"kept.bin"});
     EXPECT_EQ(read_file(scratch.path("kept.bin")), "earlier");
+}
+
+// No command line can carry a NUL byte, so the commands that open files are called directly.
+TEST(ToolUsage, FileNameWithANulByteIsRefusedBeforeAnythingIsOpened) {
+    const ScratchDirectory scratch;
+    write_file(scratch.path("victim"), "nineteen bytes here");
+    const std::string path = scratch.path("victim") + std::string(1, '\0') + "zz";
+    const std::vector<std::pair<int (*)(const ozu_tool::Words&), Arguments>> calls = {
+        {ozu_tool::des_file, {"encrypt", "--key", "K3Y4TEST", path}},
+        {ozu_tool::des_file, {"decrypt", "--key", "K3Y4TEST", path + ".DES"}},
+        {ozu_tool::base64, {"encode", path}},
+    };
+    for (const auto& [command, words] : calls) {
+        try {
+            command(words);
+            ADD_FAILURE() << words[0] << ": the name was accepted";
+        } catch (const ozu_tool::UsageError& error) {
+            EXPECT_STREQ(error.what(), "a file name cannot hold a NUL byte") << words[0];
+        }
+    }
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{"victim"});
+    EXPECT_EQ(read_file(scratch.path("victim")), "nineteen bytes here");
 }
 
 // Standard error on a terminal: the tool draws its bar there for a large file.

@@ -39,7 +39,7 @@ std::string read_input(const Arguments& arguments) {
     if (arguments.operands.size() < 2) {
         return read_stream(stdin, "standard input");
     }
-    const std::string& path = arguments.operands[1];
+    const std::string& path = file_operand(arguments, 1);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         throw Failure("cannot open " + path + ": " + std::strerror(errno));

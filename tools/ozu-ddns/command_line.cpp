@@ -56,6 +56,14 @@ void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t
     }
 }
 
+const std::string& file_operand(const Arguments& arguments, std::size_t index) {
+    const std::string& path = arguments.operands[index];
+    if (path.find('\0') != std::string::npos) {
+        throw UsageError("a file name cannot hold a NUL byte");
+    }
+    return path;
+}
+
 long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest) {
     const auto found = arguments.values.find(name);
     if (found == arguments.values.end()) {

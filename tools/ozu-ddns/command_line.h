@@ -45,6 +45,10 @@ Arguments parse_arguments(const std::vector<std::string>& words, const std::vect
 // The operand count must lie within [lowest, highest].
 void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest);
 
+// The operand at index as a file name; one holding a NUL byte, where the system would end it, is a
+// usage error.
+const std::string& file_operand(const Arguments& arguments, std::size_t index);
+
 // A decimal or 0x-hexadecimal integer option within [lowest, highest].
 long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest);
 

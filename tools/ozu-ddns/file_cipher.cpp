@@ -76,7 +76,7 @@ FileJob read_job(const Arguments& arguments) {
     }
     job.key = checked_key(arguments, "--key", "");
     job.key2 = checked_key(arguments, "--key2", job.key);
-    job.input = arguments.operands[1];
+    job.input = file_operand(arguments, 1);
     // FileDecrypt drops the last four characters whatever they are: anything but a .DES name
     // would be deciphered over some other file.
     if (!job.encrypt && !ends_with_suffix(job.input)) {
