@@ -1,6 +1,7 @@
 // The device record as built from a configuration, the DIY DDNS server entry read from a
 // configuration file, and the judgement of reply records.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <ctime>
 #include <memory>
@@ -31,9 +32,14 @@ int diy_server_example(char* buffer, int capacity) {
     return 0;
 }
 
-int reader_failing_with_garbage(char* buffer, int capacity) {
-    std::snprintf(buffer, static_cast<std::size_t>(capacity), "half-read");
-    return -1;
+constexpr const char* kEchoedEntryCommand = "echo DIYDDNSServer=diy.example.com | cut -d '=' -f2";
+
+// A host that ignores SIGCHLD: its children are reaped at once, so pclose fails after the entry was read.
+int reader_of_a_host_ignoring_children(char* buffer, int capacity) {
+    signal(SIGCHLD, SIG_IGN);
+    const int result = ozu::ddns::read_diy_ddns_server(kEchoedEntryCommand, buffer, capacity);
+    signal(SIGCHLD, SIG_DFL);
+    return result;
 }
 
 int reader_long_value(char* buffer, int capacity) {
@@ -179,15 +185,17 @@ struct DomainCase {
     const char* serial;
     ozu::ddns::DiyServerReader reader;
     std::string domain;
+    std::string read_output;  // what the reader printed
 };
 
 // Update records carry the same domain as start records.
 TEST(DeviceRecord, UpdateDomainIsSerialDotServerEntryCutTo127Characters) {
     const DomainCase cases[] = {
-        {"SN1", diy_server_example, "SN1.diy.example"},
-        {nullptr, diy_server_example, ".diy.example"},
-        {"SN1", reader_long_value, "SN1." + std::string(123, 'a')},
-        {"SN1", reader_failing_with_garbage, "SN1."},  // a failed read contributes nothing
+        {"SN1", diy_server_example, "SN1.diy.example", ""},
+        {nullptr, diy_server_example, ".diy.example", ""},
+        {"SN1", reader_long_value, "SN1." + std::string(123, 'a'), ""},
+        {"SN1", reader_of_a_host_ignoring_children, "SN1.diy.example.com",
+         std::string(kEchoedEntryCommand) + "pclose error!"},
     };
     for (const DomainCase& domain : cases) {
         SCOPED_TRACE(domain.domain);
@@ -198,7 +206,8 @@ TEST(DeviceRecord, UpdateDomainIsSerialDotServerEntryCutTo127Characters) {
         EXPECT_EQ(device_msg::field_text(built.record->szStatus), "offline");
         expect_text(built.record->szDeviceDomain, domain.domain);
         EXPECT_EQ(device_msg::field_text(built.record->szServerPort), "80");
-        EXPECT_EQ(built.out, "qor function(Init_Device_Msg),szDeviceDomain(" + domain.domain + ")!!!\n");
+        EXPECT_EQ(built.out,
+                  domain.read_output + "qor function(Init_Device_Msg),szDeviceDomain(" + domain.domain + ")!!!\n");
     }
 }
 
