@@ -396,6 +396,10 @@ std::string DES::CompressFuncS(char* input48)
 
 void DES::PermutationP(std::string input32, char* out)
 {
+    // Missing bits read as '0', as short keys and blocks are completed with zero bytes; nothing past
+    // the string is read.
+    if (input32.size() < static_cast<std::size_t>(kHalfBits))
+        input32.resize(kHalfBits, '0');
     permuteBits(P_Table, input32.data(), out);
 }
 

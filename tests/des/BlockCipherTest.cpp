@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -54,6 +55,24 @@ TEST(BlockSteps, RoundOneOfTheWorkedExample)
     char permuted[32];
     des.PermutationP(substituted, permuted);
     EXPECT_EQ(std::string(permuted, 32), kExampleRoundFunction);
+}
+
+// P sends input bits 1, 2, 3 and 4 to output positions 9, 17, 23 and 31; bits missing from a short
+// input read as '0'. The 20-character input lies on the heap, where AddressSanitizer sees every read.
+TEST(BlockSteps, PermutationOfAShortInputReadsTheMissingBitsAsZero)
+{
+    const std::string bitNine = std::string(8, '0') + "1" + std::string(23, '0');
+    const std::pair<std::string, std::string> cases[] = {
+        {"", std::string(32, '0')},
+        {"1111", "00000000100000001000001000000010"},
+        {"1" + std::string(19, '0'), bitNine},
+    };
+    DES des;
+    for (const auto& [input, expected] : cases) {
+        char permuted[32];
+        des.PermutationP(input, permuted);
+        EXPECT_EQ(std::string(permuted, 32), expected) << input;
+    }
 }
 
 TEST(BlockSteps, ExclusiveOrReadsEveryOtherCharacterAsZero)
