@@ -245,6 +245,18 @@ std::optional<HttpSnapshot> snapshot_for_lookup()
     return snapshot;
 }
 
+// A type-2 query too long at initialisation is stored empty, and a request without it cannot
+// identify the device: refused before connecting, leaving the cached name alone like the other
+// refusals before connecting.
+bool registration_query_present(InterfaceType type, const HttpSnapshot& snapshot)
+{
+    if (type != InterfaceType::Registration || snapshot.registrationQuery[0] != '\0') {
+        return true;
+    }
+    std::fputs("registration query over 120 characters: request not sent\n", stderr);
+    return false;
+}
+
 ozu::ddns::ServerTarget target_of(const HttpSnapshot& snapshot)
 {
     return {snapshot.server.get(), snapshot.serverPort, GetHostName};
@@ -388,12 +400,16 @@ OZU_API int ozu_dnsupdate_once(int bOffline)
     }
     const bool offline = bOffline != 0;
     const std::optional<HttpSnapshot> snapshot = snapshot_for_update(offline);
-    if (!snapshot) {
+    const InterfaceType type = interface_type();
+    if (!snapshot || !registration_query_present(type, *snapshot)) {
         return -1;
     }
-    const ozu::ddns::UpdateParameters update{interface_type(),        offline,
-                                             snapshot->mac.get(),     snapshot->ip.get(),
-                                             snapshot->httpPort,      snapshot->deviceId,
+    const ozu::ddns::UpdateParameters update{type,
+                                             offline,
+                                             snapshot->mac.get(),
+                                             snapshot->ip.get(),
+                                             snapshot->httpPort,
+                                             snapshot->deviceId,
                                              snapshot->registrationQuery.data()};
     ozu::ddns::ExchangeBuffer exchange{};
     const ozu::ddns::UpdateVerdict verdict = ozu::ddns::send_update(target_of(*snapshot), update, exchange);
@@ -426,11 +442,11 @@ OZU_API int ozu_dnsupdate_getname(char* pName, unsigned int nSize)
         }
         snapshot = snapshot_for_lookup();
     }
-    if (!snapshot) {
+    const InterfaceType type = interface_type();
+    if (!snapshot || !registration_query_present(type, *snapshot)) {
         return -1;
     }
-    const ozu::ddns::LookupParameters lookup{interface_type(), snapshot->mac.get(),
-                                             snapshot->registrationQuery.data()};
+    const ozu::ddns::LookupParameters lookup{type, snapshot->mac.get(), snapshot->registrationQuery.data()};
     ozu::ddns::ExchangeBuffer exchange{};
     const std::optional<std::string_view> name = ozu::ddns::look_up_domain(target_of(*snapshot), lookup, exchange);
     if (!name) {

@@ -87,14 +87,6 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    0, kOk + "SUCCESS", 0, "/register/deviceupdate?encrypt=",
                    "id=SN1&mac=" + kMac + "&port=80&type=0x1a2b&status=online", true, std::nullopt},
-        // A query over 120 characters is stored empty.
-        UpdateCase{"RegistrationQueryTooLong", address::kUpdateRegistrationTooLong,
-                   [](const char* s, int port) {
-                       ozu_dnsupdate_init_v2(7, s, port, std::string(100, 's').c_str(), kMac.c_str(), kIp.c_str(),
-                                             80, 300);
-                   },
-                   0, "HTTP/1.0 400 Bad Request\r\n\r\n", -1, "/register/deviceupdate?encrypt=", "", false,
-                   std::nullopt},
         UpdateCase{"LastInitialisationDecidesTheForm", address::kUpdateLastInitDecides,
                    [](const char* s, int port) {
                        ozu_dnsupdate_init_v1(7, s, port, "A", "B", 80, 300);
@@ -196,6 +188,27 @@ TEST(RegistrationUpdate, SuccessUnderStatus404FailsAndForgetsTheName)
 
     EXPECT_EQ(captured_once(0), kQuietFailure);
     EXPECT_EQ(cached_domain_name(), std::nullopt);
+}
+
+// A query over 120 characters is stored empty: neither an update nor a lookup connects, and the
+// cached name stays.
+TEST(RegistrationUpdate, QueryOver120CharactersIsRefusedBeforeConnecting)
+{
+    const char* server = address::kUpdateRegistrationTooLong;
+    ScriptedPeer peer(server, {reply_with(update_reply("cam1.ddns.test"))});
+    ASSERT_TRUE(peer.listening());
+    const std::string longSerial(100, 's');
+    const CallOutcome refused{-1, "", "registration query over 120 characters: request not sent\n"};
+    ozu_dnsupdate_init_v2(7, server, peer.port(), longSerial.c_str(), kMac.c_str(), kIp.c_str(), 80, 300);
+    std::array<char, 64> name{};
+    EXPECT_EQ(captured_getname(name.data(), name.size()), refused);
+
+    ozu_dnsupdate_init(server, peer.port(), kMac.c_str(), kIp.c_str(), 300);
+    ASSERT_EQ(captured_once(0).result, 0);
+    ozu_dnsupdate_init_v2(7, server, peer.port(), longSerial.c_str(), kMac.c_str(), kIp.c_str(), 80, 300);
+    EXPECT_EQ(captured_once(1), refused);
+    EXPECT_EQ(cached_domain_name(), "cam1.ddns.test");
+    EXPECT_EQ(peer.requests().size(), 1U);
 }
 
 TEST(Reinitialisation, NewMacChangesEveryStoredQuery)
