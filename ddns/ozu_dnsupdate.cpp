@@ -96,18 +96,14 @@ bool lock_if_configured()
     return true;
 }
 
-enum class ResolverLock { Initialise, Keep };
-
-void finish_initialisation(bool wasConfigured, InterfaceType type, ResolverLock resolverLock)
+// Both mutexes are initialised statically and never again: a domain-name thread started before
+// the first initialisation may hold one of them from the moment m_bInit is set.
+void finish_initialisation(bool wasConfigured, InterfaceType type)
 {
     if (wasConfigured) {
         pthread_mutex_unlock(&m_lock);
     } else {
         m_bInit = 1;
-        pthread_mutex_init(&m_lock, nullptr);
-        if (resolverLock == ResolverLock::Initialise) {
-            pthread_mutex_init(&m_getaddrinfoLock, nullptr);
-        }
     }
     g_nInterfaceType = static_cast<int>(type);
 }
@@ -319,7 +315,7 @@ OZU_API int ozu_dnsupdate_init(const char* pServer, int nServerPort, const char*
     const bool wasConfigured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     m_ntimeout = std::max(nTimeout, kMinTimeout);
-    finish_initialisation(wasConfigured, InterfaceType::Plain, ResolverLock::Initialise);
+    finish_initialisation(wasConfigured, InterfaceType::Plain);
     return 0;
 }
 
@@ -331,7 +327,7 @@ OZU_API int ozu_dnsupdate_init_v1(int32_t nDeviceID, const char* pServer, int nS
     m_nDeviceID = nDeviceID;
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinTimeout);
-    finish_initialisation(wasConfigured, InterfaceType::Diy, ResolverLock::Keep);
+    finish_initialisation(wasConfigured, InterfaceType::Diy);
     return 0;
 }
 
@@ -346,7 +342,7 @@ OZU_API int ozu_dnsupdate_init_v2(int32_t nDeviceID, const char* pServer, int nS
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinRegistrationTimeout);
     store_registration_queries();
-    finish_initialisation(wasConfigured, InterfaceType::Registration, ResolverLock::Keep);
+    finish_initialisation(wasConfigured, InterfaceType::Registration);
     return 0;
 }
 
