@@ -4,11 +4,12 @@
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
 #   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
 #                  labelled `slow`, which wait out timeouts and add no thread interleavings
-# `make test-quick` does the same but skips the tests labelled `slow`.
+# After them, `make test` runs the fuzz step and last the size check: tools/test_size.sh fails when the
+# tests exceed 40% of the rest of the code. `time make test` gives its duration.
+# `make test-quick` builds and tests the four configurations alone, skipping the tests labelled `slow`.
 # `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
-# `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS;
-# `make test` runs it too.
+# `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS.
 # `make soak` runs the background threads for SOAK_SECONDS (default 600) under valgrind (tools/soak.sh).
 # `make bench` builds the benchmark in build/release and the library in build/arm, runs the
 # benchmark once and fails when a target ratio or the stripped ARM library size is missed.
@@ -44,6 +45,7 @@ CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DC
 all: $(BUILDS:%=build-%)
 
 test: $(BUILDS:%=test-%) fuzz
+	$(CURDIR)/tools/test_size.sh
 
 test-quick: $(BUILDS:%=quick-%)
 
