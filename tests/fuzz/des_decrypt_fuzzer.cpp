@@ -1,44 +1,23 @@
-// Deciphers arbitrary text, once or as triple DES. Whatever the text, the object must stay
-// inside its own buffers (it is allocated exactly, so ASan sees any write past it) and leave a
-// terminated plaintext; a text that is not whole 16-digit blocks gets the error sentence.
-#include <cstddef>
-#include <cstdint>
+// Arbitrary text deciphered, once or as triple DES: the object stays inside its buffers and leaves terminated
+// texts; a text that is not whole 16-digit blocks, or longer than 8176, gets the error sentence.
+#include "fuzz_harness.h"
+
 #include <cstring>
-#include <memory>
-#include <optional>
-
-#include "cipher_input.h"
-#include "des/DES.h"
-
-namespace {
-
-using namespace ozu::fuzz;
-
-constexpr char kBadCiphertextText[] = "Please enter your correct cipertext!";
-constexpr std::size_t kHexBlockChars = 16;
-
-bool is_whole_blocks(std::size_t length)
-{
-    return length >= kHexBlockChars && length % kHexBlockChars == 0;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::optional<CipherInput> input = read_cipher_input(data, size);
-    if (!input) {
+    using ozu::test::require;
+    if (size < ozu::test::CipherInput::kHeaderBytes) {
         return 0;
     }
-    const auto des = keyed_des(*input);
-    decipher(*des, input->mode, input->text);
-
-    const char* plaintext = des->GetPlaintextAnyLength();
-    require(std::memchr(plaintext, '\0', kPlaintextCapacity) != nullptr);
-    require(std::memchr(des->GetCiphertextAnyLength(), '\0', kCiphertextCapacity) != nullptr);
-    // With two different keys the refused text is enciphered and deciphered again into noise.
-    if (!is_whole_blocks(input->text.size()) && input->mode != CipherMode::TripleTwoKeys) {
-        require(std::strcmp(plaintext, kBadCiphertextText) == 0);
+    const ozu::test::CipherInput input(data, size);
+    DES& des = *input.des;
+    input.triple ? des.TripleDecryptAnyLength(input.text) : des.DecryptAnyLength(input.text, input.slot);
+    require(std::memchr(des.GetPlaintextAnyLength(), 0, 4096) && std::memchr(des.GetCiphertextAnyLength(), 0, 8192));
+    const std::size_t length = input.text.size();
+    // With two different keys a refused text is enciphered and deciphered again into noise.
+    if ((length < 16 || length % 16 != 0 || length > 8176) && input.mode != input.TripleTwoKeys) {
+        require(std::strcmp(des.GetPlaintextAnyLength(), "Please enter your correct cipertext!") == 0);
     }
     return 0;
 }

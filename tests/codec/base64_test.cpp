@@ -1,0 +1,85 @@
+// Base64 against fixed texts and bytes: the CR LF after every 76 characters, also after a last full line, and
+// decoding that reads and writes nothing past the lengths it is given.
+#include "codec/CodecBase64.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ozu::test {
+namespace {
+
+using CommonKit::CCodecBase64;
+
+struct Case {
+    std::string bytes;
+    std::string text;
+};
+
+const std::string kLine(76, 'A');
+
+// 57 zero bytes make one full line.
+const Case kBothWays[] = {
+    {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+    {std::string("\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51\x55\x97\x61\x96\x9b\x71\xd7\x9f"
+                 "\x82\x18\xa3\x92\x59\xa7\xa2\x9a\xab\xb2\xdb\xaf\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3\xdf\xbf",
+                 48),
+     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"},
+    {std::string(57, '\0'), kLine + "\r\n"},
+    {std::string(58, '\0'), kLine + "\r\nAA=="},
+    {std::string(114, '\0'), kLine + "\r\n" + kLine + "\r\n"},
+};
+
+// An '=' in third place ends the group, and the next one starts at it; line breaks between groups are
+// skipped; codes above 'z', and all others outside the alphabet, read as 0; a short last group reads as if
+// '=' filled it.
+const Case kDecodedOnly[] = {
+    {"A", "QQ=Q"}, {std::string("\x41\x00\x04\x14", 4), "QQ==QUJD"}, {"ABCAB", "\nQUJD\r\r\nQUI="},
+    {std::string(6, '\0'), "{\x80\xff~ !\t*"}, {"AB", "QUI"}, {"A", "QQ"}, {"", "Q"}, {"ABC", "QUJD\r\nQ"},
+};
+
+// The text in a heap buffer of exactly its length, the output in one of exactly the expected length, where
+// AddressSanitizer sees any access past them.
+void expect_decoded(const Case& c)
+{
+    const std::vector<char> text(c.text.begin(), c.text.end());
+    std::vector<unsigned char> bytes(c.bytes.size());
+    EXPECT_EQ(CCodecBase64().Decode(text.data(), static_cast<int>(text.size()), bytes.data()),
+              static_cast<int>(bytes.size()))
+        << c.text;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.text;
+}
+
+TEST(Base64, EncodesExactText)
+{
+    for (const Case& c : kBothWays) {
+        std::string out = ">";
+        const auto* bytes = reinterpret_cast<const unsigned char*>(c.bytes.data());
+        const int length = CCodecBase64().Encode(bytes, static_cast<int>(c.bytes.size()), out);
+        EXPECT_EQ(length, static_cast<int>(1 + c.text.size()));
+        EXPECT_EQ(out, ">" + c.text);
+    }
+}
+
+TEST(Base64, DecodesExactBytesWithinTheLengths)
+{
+    for (const Case& c : kBothWays) {
+        expect_decoded(c);
+    }
+    for (const Case& c : kDecodedOnly) {
+        expect_decoded(c);
+    }
+}
+
+// A count or length of 0 and below appends and writes nothing (as a size it would reach before the bytes).
+TEST(Base64, NonPositiveCountsDoNothing)
+{
+    std::string out = "abc";
+    EXPECT_EQ(CCodecBase64().Encode(reinterpret_cast<const unsigned char*>("foobar"), -4, out), 3);
+    EXPECT_EQ(out, "abc");
+    EXPECT_EQ(CCodecBase64().Decode("QUJD", -4, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace ozu::test

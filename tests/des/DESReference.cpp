@@ -1,0 +1,101 @@
+#include "DESReference.h"
+
+#include "des/DESModes.h"
+#include "des/DESTables.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace des_reference {
+
+namespace {
+
+constexpr int kBlockBits = 64;
+constexpr int kHalfBits = 32;
+constexpr int kRounds = 16;
+
+/* A block engine for the operations of des/DESModes.h. */
+class BitStringBlocks {
+public:
+    explicit BitStringBlocks(DES& des) : des_(des) {}
+
+    void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm)
+    {
+        const std::string result = Cipher(std::string(data, size), true, slot, false, hexForm);
+        std::fill_n(des_.GetCiphertext(), des_modes::kHexBlockChars, '\0');
+        std::copy(result.begin(), result.end(), des_.GetCiphertext());
+    }
+
+    void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
+    {
+        const std::string result = Cipher(std::string(data, size), !hexForm, slot, true, false);
+        std::copy_n(result.data(), des_modes::kBlockBytes, des_.GetPlaintext());
+    }
+
+    void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            Encrypt(bytes + i * des_modes::kBlockBytes, des_modes::kBlockBytes, slot, true);
+            std::copy_n(des_.GetCiphertext(), des_modes::kHexBlockChars, hex + i * des_modes::kHexBlockChars);
+        }
+    }
+
+    void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            Decrypt(hex + i * des_modes::kHexBlockChars, des_modes::kHexBlockChars, slot, true);
+            std::copy_n(des_.GetPlaintext(), des_modes::kBlockBytes, bytes + i * des_modes::kBlockBytes);
+        }
+    }
+
+private:
+    /* Deciphering starts from the exchanged halves, takes the sub-keys backwards and exchanges the halves
+     * again before the final permutation. */
+    std::string Cipher(const std::string& data, bool rawBytes, bool slot, bool decrypt, bool hexForm)
+    {
+        char block[kBlockBits];
+        des_.InitialPermuteData(data, block, rawBytes);
+        if (decrypt) {
+            std::rotate(block, block + kHalfBits, block + kBlockBits);
+        }
+        for (int round = 0; round < kRounds; ++round) {
+            des_.FunctionF(block, block + kHalfBits, slot, decrypt ? kRounds - 1 - round : round);
+        }
+        if (decrypt) {
+            std::rotate(block, block + kHalfBits, block + kBlockBits);
+        }
+        char output[kBlockBits];
+        for (int k = 0; k < kBlockBits; ++k) {
+            output[k] = block[IPR_Table[k] - 1];
+        }
+        return des_.BinaryToString(output, kBlockBits, hexForm);
+    }
+
+    DES& des_;
+};
+
+}  // namespace
+
+void EncryptData(DES& des, const std::string& data, bool slot, bool hexForm)
+{
+    BitStringBlocks(des).Encrypt(data.data(), data.size(), slot, hexForm);
+}
+
+void DecryptData(DES& des, const std::string& data, bool slot, bool hexForm)
+{
+    BitStringBlocks(des).Decrypt(data.data(), data.size(), slot, hexForm);
+}
+
+void EncryptAnyLength(DES& des, const std::string& text, bool slot)
+{
+    BitStringBlocks blocks(des);
+    des_modes::EncryptAnyLength(des, blocks, text, slot);
+}
+
+void TripleEncryptAnyLength(DES& des, const std::string& text)
+{
+    BitStringBlocks blocks(des);
+    des_modes::TripleEncryptAnyLength(des, blocks, text);
+}
+
+}  // namespace des_reference
