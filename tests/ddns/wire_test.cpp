@@ -38,6 +38,11 @@ struct WireCase {
     Bend bend = Bend::None;
 };
 
+void PrintTo(const WireCase& test, std::ostream* stream)
+{
+    *stream << test.name;
+}
+
 const std::string kHostConfig = OZU_TEST_HOST_CONFIG_FILE;
 const std::string kRecordBuilt = "cat " + kHostConfig + " | grep 'DIYDDNSServer' | cut -d '=' -f2" +
                                  "EOF!qor function(Init_Device_Msg),szDeviceDomain(SN1.)!!!\n";
@@ -138,6 +143,7 @@ std::vector<WireCase> wire_cases()
     const std::string diy_online = cipher("mymac=" + kMac + "&myip=" + kIp + "&myhttp=80&mytype=7");
     const std::string diy_offline = cipher("mymac=" + kMac + "&myip=" + kIp + "&offline=yes");
     const std::string diy_lookup = cipher("mymac=" + kMac + "&");
+    const std::string diy_longest = cipher("mymac=" + std::string(88, 'm') + "&myip=B&myhttp=80&mytype=7");
     const std::string query = "id=SN1&mac=" + kMac + "&port=80&type=0x1234";
     const std::string update = "/register/deviceupdate?encrypt=";
     return {
@@ -182,8 +188,11 @@ std::vector<WireCase> wire_cases()
           {init_plain, Op::Update, http("SUCC:a:b:cam1"), {}, kDone},
           {init_long_serial, Op::Offline, {}, {}, {-1, "", kQueryTooLong}}},
          "cam1"},
+        // A query of 120 characters fills its ciphertext buffer; one more would overrun it.
         {"RequestsBeyondTheirBuffersAreNotSent",
-         {{[](const char* s, int p) { ozu_dnsupdate_init_v1(7, s, p, std::string(100, 'm').c_str(), "B", 80, 300); },
+         {{[](const char* s, int p) { ozu_dnsupdate_init_v1(7, s, p, std::string(88, 'm').c_str(), "B", 80, 300); },
+           Op::Update, http("SUCC:a:b:cam1"), {}, {0, "DiyDNS Get: /update.php?value=" + diy_longest + "\n", ""}},
+          {[](const char* s, int p) { ozu_dnsupdate_init_v1(7, s, p, std::string(89, 'm').c_str(), "B", 80, 300); },
            Op::Update, PeerStep{}, "", kQuiet},
           {[](const char* s, int p) { ozu_dnsupdate_init(s, p, std::string(2100, 'm').c_str(), "B", 300); },
            Op::Update, PeerStep{}, "", kQuiet}},
