@@ -1,53 +1,20 @@
 #include "support/des_oracle.h"
 
-#define OPENSSL_SUPPRESS_DEPRECATED
-#include <openssl/des.h>
-
-#include <cstring>
-
 namespace ozu::test {
 namespace {
 
-// Position of the input bit that IP puts at 1-based position p, from the table's regular
-// pattern rather than a transcription of it.
-int initial_permutation_source(int position)
-{
-    const int row = (position - 1) / 8;
-    const int column = (position - 1) % 8;
-    const int base = row < 4 ? 2 * row + 2 : 2 * (row - 4) + 1;
-    return base + 8 * (7 - column);
-}
-
-std::uint64_t bit_at(std::uint64_t value, int position)
-{
-    return (value >> (64 - position)) & 1U;
-}
-
+// IP read from its table's regular pattern rather than a transcription of it: output bit p (0 is the most
+// significant) comes from input bit source; rows take the odd then the even bits of the bytes, last byte first.
 std::uint64_t permuted(std::uint64_t block, bool inverse)
 {
     std::uint64_t result = 0;
-    for (int position = 1; position <= 64; ++position) {
-        const int source = initial_permutation_source(position);
-        if (inverse) {
-            result |= bit_at(block, position) << (64 - source);
-        } else {
-            result |= bit_at(block, source) << (64 - position);
-        }
+    for (int position = 0; position < 64; ++position) {
+        const int row = position / 8;
+        const int source = (row < 4 ? 2 * row + 1 : 2 * row - 8) + 8 * (7 - position % 8);
+        const int from = inverse ? position : source;
+        result |= ((block >> (63 - from)) & 1U) << (63 - (inverse ? source : position));
     }
     return result;
-}
-
-std::uint64_t standard_des(const std::string& key, std::uint64_t block, int direction)
-{
-    DES_cblock key_block;
-    std::memcpy(key_block, key.data(), sizeof key_block);
-    DES_key_schedule schedule;
-    DES_set_key_unchecked(&key_block, &schedule);
-    DES_cblock in;
-    DES_cblock out;
-    std::memcpy(in, bytes_of(block).data(), sizeof in);
-    DES_ecb_encrypt(&in, &out, &schedule, direction);
-    return block_of(std::string(reinterpret_cast<const char*>(out), sizeof out));
 }
 
 }  // namespace
@@ -84,27 +51,6 @@ std::uint64_t exchange_halves_under_ip(std::uint64_t block)
 {
     const std::uint64_t inner = permuted(block, false);
     return permuted((inner << 32) | (inner >> 32), true);
-}
-
-std::uint64_t oracle_encrypt(const std::string& key, std::uint64_t block)
-{
-    return exchange_halves_under_ip(standard_des(key, block, DES_ENCRYPT));
-}
-
-std::uint64_t oracle_decrypt(const std::string& key, std::uint64_t block)
-{
-    return standard_des(key, exchange_halves_under_ip(block), DES_DECRYPT);
-}
-
-std::string oracle_ciphertext(const std::string& key, const std::string& text)
-{
-    std::string padded = text;
-    padded.append((8 - padded.size() % 8) % 8, '$');
-    std::string ciphertext;
-    for (std::size_t offset = 0; offset < padded.size(); offset += 8) {
-        ciphertext += hex_of(bytes_of(oracle_encrypt(key, block_of(padded.substr(offset, 8)))));
-    }
-    return ciphertext;
 }
 
 }  // namespace ozu::test

@@ -18,7 +18,8 @@ std::string hex_of(const std::string& bytes);
 // Standard DES output <-> the library's output for the same key and block.
 std::uint64_t exchange_halves_under_ip(std::uint64_t block);
 
-// The library's cipher computed with OpenSSL's DES; the key is its first 8 bytes.
+// Only where OpenSSL was found (OZU_TEST_OPENSSL is defined for the users of this module then):
+// the library's cipher computed with OpenSSL's DES; the key is its first 8 bytes.
 std::uint64_t oracle_encrypt(const std::string& key, std::uint64_t block);
 std::uint64_t oracle_decrypt(const std::string& key, std::uint64_t block);
 

@@ -1,0 +1,48 @@
+// The oracle's part that needs OpenSSL's DES.
+#include "support/des_oracle.h"
+
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/des.h>
+
+#include <cstring>
+
+namespace ozu::test {
+namespace {
+
+std::uint64_t standard_des(const std::string& key, std::uint64_t block, int direction)
+{
+    DES_cblock key_block;
+    std::memcpy(key_block, key.data(), sizeof key_block);
+    DES_key_schedule schedule;
+    DES_set_key_unchecked(&key_block, &schedule);
+    DES_cblock in;
+    DES_cblock out;
+    std::memcpy(in, bytes_of(block).data(), sizeof in);
+    DES_ecb_encrypt(&in, &out, &schedule, direction);
+    return block_of(std::string(reinterpret_cast<const char*>(out), sizeof out));
+}
+
+}  // namespace
+
+std::uint64_t oracle_encrypt(const std::string& key, std::uint64_t block)
+{
+    return exchange_halves_under_ip(standard_des(key, block, DES_ENCRYPT));
+}
+
+std::uint64_t oracle_decrypt(const std::string& key, std::uint64_t block)
+{
+    return standard_des(key, exchange_halves_under_ip(block), DES_DECRYPT);
+}
+
+std::string oracle_ciphertext(const std::string& key, const std::string& text)
+{
+    std::string padded = text;
+    padded.append((8 - padded.size() % 8) % 8, '$');
+    std::string ciphertext;
+    for (std::size_t offset = 0; offset < padded.size(); offset += 8) {
+        ciphertext += hex_of(bytes_of(oracle_encrypt(key, block_of(padded.substr(offset, 8)))));
+    }
+    return ciphertext;
+}
+
+}  // namespace ozu::test
