@@ -10,6 +10,7 @@
 #include <numeric>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "command_line.h"
@@ -18,32 +19,15 @@
 namespace ozu::test {
 namespace {
 
-using Words = std::vector<std::string>;
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using ozu_tool::Words;
+// The exit status, standard output and standard error of a run.
+using Outcome = std::tuple<int, std::string, std::string>;
 
 std::string read_file(const std::string& path)
 {
     std::ostringstream bytes;
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
-}
-
-void write_file(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every byte value, zero included, ending in a part block.
-std::string sample_bytes()
-{
-    std::string bytes(1003, '\0');
-    std::iota(bytes.begin(), bytes.end(), '\0');
-    return bytes;
 }
 
 class Tool : public ::testing::Test {
@@ -55,25 +39,23 @@ protected:
     // The tool, bounded by timeout(1), with its standard streams in files of the scratch directory.
     Outcome run(const Words& words, const std::string& input = "")
     {
-        write_file(path("in"), input);
+        std::ofstream(path("in"), std::ios::binary) << input;
         Words argv = {OZU_TOOL_COMMAND};
         argv.insert(argv.end(), words.begin(), words.end());
         std::string command = "timeout 120";
         for (const std::string& word : argv) {
             command += " '" + word + "'";
         }
-        command += " <" + path("in") + " >" + path("out") + " 2>" + path("err");
-        const int status = std::system(command.c_str());
+        const int status = std::system((command + " <" + path("in") + " >" + path("out") + " 2>" + path("err")).c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(path("out")), read_file(path("err"))};
     }
 
     // Standard output of a run that must succeed without a word on standard error.
     std::string output_of(const Words& words, const std::string& input = "")
     {
-        const Outcome outcome = run(words, input);
-        EXPECT_EQ(outcome.status, 0) << outcome.err;
-        EXPECT_EQ(outcome.err, "");
-        return outcome.out;
+        const auto [status, out, err] = run(words, input);
+        EXPECT_EQ(std::make_pair(status, err), std::make_pair(0, std::string()));
+        return out;
     }
 
     std::string directory_ = [] {
@@ -82,16 +64,9 @@ protected:
     }();
 };
 
-struct Mistake {
-    Words words;
-    std::string input;
-    int status;
-    std::string message;
-};
-
 TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
 {
-    const std::vector<Mistake> mistakes = {
+    const std::tuple<Words, std::string, int, std::string> mistakes[] = {
         {{}, "", 2, "no command given (see ozu-ddns --help)"},
         {{"frobnicate"}, "", 2, "unknown command 'frobnicate' (see ozu-ddns --help)"},
         {{"encrypt"}, "", 2, "missing argument"},
@@ -115,11 +90,8 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
         {{"base64", "decode"}, "aGVsbG8", 1, "not Base64 text: incomplete group at offset 4"},
         {{"des", "encrypt", "--key", "ABCDEFGH", "/absent"}, "", 1, "cannot open /absent: No such file or directory"},
     };
-    for (const Mistake& mistake : mistakes) {
-        const Outcome outcome = run(mistake.words, mistake.input);
-        EXPECT_EQ(outcome.status, mistake.status) << mistake.message;
-        EXPECT_EQ(outcome.err, "ozu-ddns: " + mistake.message + "\n");
-        EXPECT_EQ(outcome.out, "");
+    for (const auto& [words, input, status, message] : mistakes) {
+        EXPECT_EQ(run(words, input), (Outcome{status, "", "ozu-ddns: " + message + "\n"}));
     }
     // The system would end the name at the NUL, which no command line can carry: called in-process.
     const std::string name = path("f") + '\0' + "zz";
@@ -135,34 +107,29 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
     }
 }
 
-TEST_F(Tool, TextCipherRoundTrip)
+// Every byte value, zero included, ending in a part block; the file commands leave no staging file behind.
+TEST_F(Tool, EachCipherAndCodecCommandComesBack)
 {
     const std::string text = "id=SN0001&mac=00:11:22:33:44:55&port=80&type=0x7";
     const std::string hex = output_of({"encrypt", text});
     ASSERT_EQ(hex.size(), 16 * 6 + 1);
     EXPECT_EQ(output_of({"decrypt", hex.substr(0, 16 * 6)}), text + "\n");
-}
-
-TEST_F(Tool, FileCipherRoundTrip)
-{
-    write_file(path("report"), sample_bytes());
-    EXPECT_EQ(output_of({"des", "encrypt", "--triple", "--key", "K3Y4TEST", "--key2", "OTHERKEY", path("report")}), "");
+    std::string bytes(1003, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    std::ofstream(path("report"), std::ios::binary) << bytes;
+    const std::string base64 = output_of({"base64", "encode", path("report")});
+    EXPECT_EQ(base64.substr(76, 2) + base64.substr(base64.size() - 2), "\r\n\r\n");
+    EXPECT_EQ(output_of({"base64", "decode"}, base64), bytes);
+    const auto des = [this](const char* direction, const std::string& file) {
+        return output_of({"des", direction, "--triple", "--key", "K3Y4TEST", "--key2", "OTHERKEY", path(file)});
+    };
+    EXPECT_EQ(des("encrypt", "report"), "");
     std::filesystem::remove(path("report"));
-    EXPECT_NE(read_file(path("report.DES")).substr(0, 8), sample_bytes().substr(0, 8));
-    EXPECT_EQ(output_of({"des", "decrypt", "--triple", "--key", "K3Y4TEST", "--key2", "OTHERKEY", path("report.DES")}),
-              "");
-    EXPECT_EQ(read_file(path("report")), sample_bytes());
-    // in, out, err, report and report.DES: no staging directory left behind
+    EXPECT_NE(read_file(path("report.DES")).substr(0, 8), bytes.substr(0, 8));
+    EXPECT_EQ(des("decrypt", "report.DES"), "");
+    EXPECT_EQ(read_file(path("report")), bytes);
+    // in, out, err, report and report.DES
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_), {}), 5);
-}
-
-TEST_F(Tool, Base64RoundTrip)
-{
-    write_file(path("data"), sample_bytes());
-    const std::string text = output_of({"base64", "encode", path("data")});
-    EXPECT_EQ(text.substr(76, 2), "\r\n");
-    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-    EXPECT_EQ(output_of({"base64", "decode"}, text), sample_bytes());
 }
 
 }  // namespace
