@@ -9,7 +9,7 @@ namespace {
 
 // One worker run on a clock that advances a second per sleep. The host acts at given seconds
 // ("p3": pause at 3, "r7": resume, "i2": the interval becomes 3, "x12": stop; 0 is before the
-// worker starts); the reports read "second:command status".
+// worker starts); the reports read "second:command status", and sleeps other than one second are noted.
 struct Schedule {
     const char* name;
     int interval;
@@ -25,7 +25,6 @@ struct Simulation {
     std::atomic<int> exit_requested{0};
     int second = 0;
     std::string reports{};
-    std::vector<unsigned int> sleeps{};
 };
 
 Simulation* g_run = nullptr;
@@ -69,44 +68,37 @@ TEST(UpdateWorker, FollowsTheHostsSchedule)
             return g_run->schedule.report_result;
         };
         const auto sleep = [](unsigned int milliseconds) {
-            g_run->sleeps.push_back(milliseconds);
+            g_run->reports += milliseconds == 1000 ? "" : "sleep " + std::to_string(milliseconds) + "|";
             ++g_run->second;
             act();
         };
         ozu::ddns::run_update_worker({run.running, run.exit_requested, [] { return g_run->interval; }, report, sleep});
         EXPECT_EQ(run.reports, schedule.reports);
-        EXPECT_EQ(run.sleeps, std::vector<unsigned int>(static_cast<std::size_t>(run.second), 1000));
     }
 }
 
-std::vector<unsigned int> g_domain_sleeps;
-std::string g_domain_queries;
-
-int alternating_report(int command, char* status)
-{
-    g_domain_queries += std::to_string(command) + " " + status + "|";
-    return g_domain_sleeps.size() % 2 == 0 ? 0 : -1;
-}
-
+std::string g_domain_log;
+int g_domain_sleeps = 0;
 struct EndOfTest {};
-
-void sleep_until_third(unsigned int milliseconds)
-{
-    g_domain_sleeps.push_back(milliseconds);
-    if (g_domain_sleeps.size() == 3) {
-        throw EndOfTest{};
-    }
-}
 
 // Queries succeed, fail, succeed: a minute's pause after success, fifteen seconds after failure.
 TEST(DomainNameLoop, AnnouncesItselfAndQueriesForever)
 {
+    const auto report = [](int command, char* status) {
+        g_domain_log += std::to_string(command) + " " + status + " ";
+        return -(g_domain_sleeps % 2);
+    };
+    const auto sleep = [](unsigned int milliseconds) {
+        g_domain_log += std::to_string(milliseconds) + "|";
+        if (++g_domain_sleeps == 3) {
+            throw EndOfTest{};
+        }
+    };
     testing::internal::CaptureStdout();
-    EXPECT_THROW(ozu::ddns::run_domain_name_thread(alternating_report, sleep_until_third), EndOfTest);
+    EXPECT_THROW(ozu::ddns::run_domain_name_thread(report, sleep), EndOfTest);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "this thread for update domain name, pid = [" + std::to_string(getpid()) + "]\n");
-    EXPECT_EQ(g_domain_sleeps, (std::vector<unsigned int>{60000, 15000, 60000}));
-    EXPECT_EQ(g_domain_queries, "103 online|103 online|103 online|");
+    EXPECT_EQ(g_domain_log, "103 online 60000|103 online 15000|103 online 60000|");
 }
 
 pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -115,7 +107,6 @@ std::atomic<int> g_exit{0};
 pthread_t g_handle{};
 std::atomic<int> g_started{0};
 std::atomic<int> g_ended{0};
-const ozu::ddns::UpdateWorkerState kState{g_lock, g_running, g_exit, g_handle};
 
 void* counting_worker(void*)
 {
@@ -127,34 +118,24 @@ void* counting_worker(void*)
     return nullptr;
 }
 
-bool reaches(const std::atomic<int>& counter, int value)
-{
-    for (int wait = 0; wait < 500 && counter < value; ++wait) {
-        sleep_ms(10);
-    }
-    return counter >= value;
-}
-
-// A running flag set by a pause before any start stands for a worker until stop clears it; cleared
-// by a pause while a worker runs, it lets start add a second worker, and stop ends both.
+// A running flag set by a pause before any start stands for a worker until stop clears it; cleared by a pause
+// while a worker runs, it lets start add a second worker, and stop ends both.
 TEST(WorkerStartStop, FollowTheRunningFlag)
 {
+    const ozu::ddns::UpdateWorkerState state{g_lock, g_running, g_exit, g_handle};
+    const auto start = [&state] { return ozu::ddns::start_update_worker(state, counting_worker); };
     g_running = 1;
-    EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
-    EXPECT_EQ(g_handle, pthread_t{});
-    ozu::ddns::stop_update_worker(kState);
-    EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
-    EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
-    EXPECT_TRUE(reaches(g_started, 1));
+    EXPECT_EQ(start(), 0);
+    ozu::ddns::stop_update_worker(state);
+    EXPECT_EQ(start() + start(), 0);
     g_running = 0;
-    EXPECT_EQ(ozu::ddns::start_update_worker(kState, counting_worker), 0);
-    EXPECT_TRUE(reaches(g_started, 2));
-    ozu::ddns::stop_update_worker(kState);
-    EXPECT_TRUE(reaches(g_ended, 2));
-    EXPECT_EQ(g_started, 2);
-    EXPECT_EQ(g_handle, pthread_t{});
-    EXPECT_EQ(g_running, 0);
-    EXPECT_EQ(g_exit, 1);
+    EXPECT_EQ(start(), 0);
+    ozu::ddns::stop_update_worker(state);
+    for (int wait = 0; wait < 500 && g_ended < 2; ++wait) {
+        sleep_ms(10);
+    }
+    EXPECT_EQ(std::make_tuple(g_started.load(), g_ended.load(), g_handle, g_running.load()),
+              std::make_tuple(2, 2, pthread_t{}, 0));
 }
 
 }  // namespace

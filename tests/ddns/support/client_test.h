@@ -1,6 +1,6 @@
 // What the client tests share: a call's result and messages, a loopback address of the running
 // test's own, the process's open descriptors, a scripted server, and the test program's own
-// socket, connect and getaddrinfo, which the library calls in place of the C library's.
+// connect and getaddrinfo, which the library calls in place of the C library's.
 #ifndef OZU_TEST_CLIENT_TEST_H
 #define OZU_TEST_CLIENT_TEST_H
 
@@ -54,13 +54,9 @@ enum class Channel { Http, Register };
 
 struct PeerStep {
     enum class End { Close, Reset, Stall };
-    PeerStep(Channel on = Channel::Http, std::vector<std::string> replies = {}, End then = End::Close)
-        : channel(on), pieces(std::move(replies)), end(then)
-    {
-    }
-    Channel channel;
-    std::vector<std::string> pieces;  // sent 300 ms apart; none: the peer answers nothing
-    End end;
+    Channel channel = Channel::Http;
+    std::vector<std::string> pieces{};  // sent 300 ms apart; none: the peer answers nothing
+    End end = End::Close;
 };
 
 // A DDNS server on loopback in a child process, so that the test process holds only the client's
