@@ -51,6 +51,8 @@ void expect_decoded(const Case& c)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.text;
 }
 
+// Appended to what the string held, whose length counts. A negative count appends nothing (as a size it would
+// reach before the bytes).
 TEST(Base64, EncodesExactText)
 {
     for (const Case& c : kBothWays) {
@@ -60,8 +62,12 @@ TEST(Base64, EncodesExactText)
         EXPECT_EQ(length, static_cast<int>(1 + c.text.size()));
         EXPECT_EQ(out, ">" + c.text);
     }
+    std::string out = "abc";
+    EXPECT_EQ(CCodecBase64().Encode(reinterpret_cast<const unsigned char*>("foobar"), -4, out), 3);
+    EXPECT_EQ(out, "abc");
 }
 
+// A negative length decodes nothing and writes nothing.
 TEST(Base64, DecodesExactBytesWithinTheLengths)
 {
     for (const Case& c : kBothWays) {
@@ -70,14 +76,6 @@ TEST(Base64, DecodesExactBytesWithinTheLengths)
     for (const Case& c : kDecodedOnly) {
         expect_decoded(c);
     }
-}
-
-// A count or length of 0 and below appends and writes nothing (as a size it would reach before the bytes).
-TEST(Base64, NonPositiveCountsDoNothing)
-{
-    std::string out = "abc";
-    EXPECT_EQ(CCodecBase64().Encode(reinterpret_cast<const unsigned char*>("foobar"), -4, out), 3);
-    EXPECT_EQ(out, "abc");
     EXPECT_EQ(CCodecBase64().Decode("QUJD", -4, nullptr), 0);
 }
 

@@ -103,22 +103,16 @@ TEST_P(BlockCipher, MatchesOpenSslOnRandomKeysAndBlocks)
 INSTANTIATE_TEST_SUITE_P(Engines, BlockCipher, ::testing::ValuesIn(kEngines),
                          [](const ::testing::TestParamInfo<Engine>& info) { return std::string(info.param.name); });
 
-// Counts that are not whole bytes give the empty text in both forms, and so do 0 and below in the hex form.
-TEST(BitString, BinaryToStringTakesWholeBytesOnly)
+// BinaryToString takes whole bytes only: other counts give the empty text in both forms, and so do 0 and below in
+// the hex form. P sends input bit 1 to output bit 9; the bits missing from a short argument read as '0', and
+// nothing past it is read (its 20 characters lie on the heap, where AddressSanitizer sees every read).
+TEST(BitString, MembersStayInsideTheirArguments)
 {
     DES des;
     std::string bits(64, '1');
-    const std::pair<int, bool> cases[] = {{60, true}, {60, false}, {12, true}, {-8, true}};
-    for (const auto& [count, hex_form] : cases) {
+    for (const auto& [count, hex_form] : {std::pair<int, bool>{60, true}, {60, false}, {12, true}, {-8, true}}) {
         EXPECT_EQ(des.BinaryToString(bits.data(), count, hex_form), "") << count << " " << hex_form;
     }
-}
-
-// P sends input bit 1 to output bit 9; the bits missing from a short argument read as '0', and nothing past it
-// is read (its 20 characters lie on the heap, where AddressSanitizer sees every read).
-TEST(BitString, PermutationPReadsTheMissingBitsOfAShortArgumentAsZero)
-{
-    DES des;
     char permuted[32];
     des.PermutationP("1" + std::string(19, '0'), permuted);
     EXPECT_EQ(std::string(permuted, 32), std::string(8, '0') + "1" + std::string(23, '0'));

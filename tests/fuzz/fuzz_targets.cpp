@@ -38,25 +38,29 @@ std::vector<char> object_bytes(const DES& des)
     return std::vector<char>(begin, begin + sizeof(DES));
 }
 
-// One mode byte, two 8-byte keys, then the text. The mode (its value modulo 4) is single DES in the first or
-// the second slot, or triple DES with two keys or with the first key twice. The keys go into an object on the
-// heap at its exact size, where AddressSanitizer sees a write past it.
+// One mode byte, two 8-byte keys, then the text; zero bytes stand for the header bytes a short input lacks. The
+// mode (its value modulo 4) is single DES in the first or the second slot, or triple DES with two keys or with the
+// first key twice. The keys go into an object on the heap at its exact size, where AddressSanitizer sees a write
+// past it.
 struct CipherInput {
     enum Mode { FirstSlot, SecondSlot, TripleTwoKeys, TripleOneKey };
-    static constexpr std::size_t kHeaderBytes = 17;
 
     CipherInput(const std::uint8_t* data, std::size_t size)
-        : mode(static_cast<Mode>(data[0] % 4)), text(data + kHeaderBytes, data + size)
+        : header(data, data + std::min<std::size_t>(size, 17)), text(data + header.size(), data + size)
     {
-        const std::uint8_t* second_key = data + (mode == TripleOneKey ? 1 : 9);
-        des->InitializeKey(std::string(data + 1, data + 9), false);
-        des->InitializeKey(std::string(second_key, second_key + 8), true);
+        header.resize(17, '\0');
+        mode = static_cast<Mode>(static_cast<unsigned char>(header[0]) % 4);
+        slot = mode == SecondSlot;
+        triple = mode >= TripleTwoKeys;
+        des->InitializeKey(header.substr(1, 8), false);
+        des->InitializeKey(header.substr(mode == TripleOneKey ? 1 : 9, 8), true);
     }
 
-    Mode mode;
-    bool slot = mode == SecondSlot;
-    bool triple = mode >= TripleTwoKeys;
+    std::string header;
     std::string text;
+    Mode mode = FirstSlot;
+    bool slot = false;
+    bool triple = false;
     std::unique_ptr<DES> des = std::make_unique<DES>();
 };
 
@@ -215,9 +219,6 @@ int base64_round_trip(const std::uint8_t* data, std::size_t size)
 // texts; a text that is not whole 16-digit blocks, or longer than 8176, gets the error sentence.
 int des_decrypt(const std::uint8_t* data, std::size_t size)
 {
-    if (size < CipherInput::kHeaderBytes) {
-        return 0;
-    }
     const CipherInput input(data, size);
     DES& des = *input.des;
     input.triple ? des.TripleDecryptAnyLength(input.text) : des.DecryptAnyLength(input.text, input.slot);
@@ -236,9 +237,6 @@ int des_decrypt(const std::uint8_t* data, std::size_t size)
 // deciphered, with two different keys too, since triple DES carries its middle texts whole.
 int des_round_trip(const std::uint8_t* data, std::size_t size)
 {
-    if (size < CipherInput::kHeaderBytes) {
-        return 0;
-    }
     const CipherInput input(data, size);
     const std::string& text = input.text;
     DES& des = *input.des;
@@ -264,11 +262,8 @@ int des_round_trip(const std::uint8_t* data, std::size_t size)
 // that was read.
 int des_block_decrypt(const std::uint8_t* data, std::size_t size)
 {
-    if (size < CipherInput::kHeaderBytes) {
-        return 0;
-    }
     const CipherInput input(data, size);
-    const bool hex_form = (data[0] & 4) != 0;
+    const bool hex_form = (input.header[0] & 4) != 0;
     DES& des = *input.des;
     const std::vector<char> before = outside_block_buffers(des);
     input.triple ? des.TripleDecrypt(input.text, hex_form) : des.DecryptData(input.text, input.slot, hex_form);

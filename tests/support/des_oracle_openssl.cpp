@@ -4,22 +4,18 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/des.h>
 
-#include <cstring>
-
 namespace ozu::test {
 namespace {
 
-std::uint64_t standard_des(const std::string& key, std::uint64_t block, int direction)
+// In place; the key's first 8 bytes count.
+std::uint64_t standard_des(std::string key, std::uint64_t block, int direction)
 {
-    DES_cblock key_block;
-    std::memcpy(key_block, key.data(), sizeof key_block);
     DES_key_schedule schedule;
-    DES_set_key_unchecked(&key_block, &schedule);
-    DES_cblock in;
-    DES_cblock out;
-    std::memcpy(in, bytes_of(block).data(), sizeof in);
-    DES_ecb_encrypt(&in, &out, &schedule, direction);
-    return block_of(std::string(reinterpret_cast<const char*>(out), sizeof out));
+    DES_set_key_unchecked(reinterpret_cast<DES_cblock*>(key.data()), &schedule);
+    std::string bytes = bytes_of(block);
+    auto* data = reinterpret_cast<DES_cblock*>(bytes.data());
+    DES_ecb_encrypt(data, data, &schedule, direction);
+    return block_of(bytes);
 }
 
 }  // namespace

@@ -78,16 +78,15 @@ void play(int connection, const PeerStep& step)
         std::array<pollfd, 2> entries{{{listeners[0], POLLIN, 0}, {listeners[1], POLLIN, 0}}};
         poll(entries.data(), entries.size(), -1);
         for (std::size_t channel = 0; channel < entries.size(); ++channel) {
-            if ((entries[channel].revents & POLLIN) == 0) {
-                continue;
+            if ((entries[channel].revents & POLLIN) != 0) {
+                const int connection = accept(listeners[channel], nullptr, nullptr);
+                if (++played[channel] == steps[channel].size()) {
+                    close(std::exchange(listeners[channel], -1));
+                }
+                const std::string report = "." + read_request(connection, channel);
+                send(reports, report.data(), report.size(), MSG_DONTWAIT);
+                play(connection, steps[channel][played[channel] - 1]);
             }
-            const int connection = accept(listeners[channel], nullptr, nullptr);
-            if (++played[channel] == steps[channel].size()) {
-                close(std::exchange(listeners[channel], -1));
-            }
-            const std::string report = "." + read_request(connection, channel);
-            send(reports, report.data(), report.size(), MSG_DONTWAIT);
-            play(connection, steps[channel][played[channel] - 1]);
         }
     }
 }
