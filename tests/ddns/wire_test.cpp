@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <ctime>
 
 #include "support/client_test.h"
@@ -268,13 +267,11 @@ void init_diy(const char* server, int port)
     ozu_dnsupdate_init_v1(7, server, port, kMac.c_str(), kIp.c_str(), 0, 300);
 }
 
-void init_long_serial(const char* server, int port)
-{
-    ozu_dnsupdate_init_v2(7, server, port, std::string(100, 's').c_str(), "M", kIp.c_str(), 80, 300);
-}
-
 std::vector<WireCase> wire_cases()
 {
+    const Init init_long_serial = [](const char* server, int port) {
+        ozu_dnsupdate_init_v2(7, server, port, std::string(100, 's').c_str(), "M", kIp.c_str(), 80, 300);
+    };
     const std::string plain_update = get("/update.php?mymac=" + kMac + "&myip=" + kIp + "&");
     const std::string diy_online = cipher("mymac=" + kMac + "&myip=" + kIp + "&myhttp=80&mytype=7");
     const std::string diy_offline = cipher("mymac=" + kMac + "&myip=" + kIp + "&offline=yes");
