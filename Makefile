@@ -40,7 +40,7 @@ FUZZ_SECONDS ?= 30
 CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
-.PHONY: all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: format format-check all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
@@ -85,6 +85,15 @@ bench:
 	$(CMAKE) --build $(BUILD_DIR)/arm --parallel $(JOBS) --target ozu_dnsupdate
 	$(ARM_STRIP) -o $(ARM_LIBRARY).stripped $(ARM_LIBRARY)
 	$(BUILD_DIR)/release/bench/ozu-bench --arm-library=$(ARM_LIBRARY).stripped
+
+# Our C and C++ sources as git tracks them; generated files keep their generator's layout.
+FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h' | xargs awk 'FNR == 1 && !/[Gg]enerated by/ {print FILENAME; nextfile}')
+
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	clang-format --dry-run --Werror $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -6,6 +6,7 @@
 
 /* Tables of FIPS 46-3, bit positions counted from 1 (bit 1 is the most significant bit of the first byte). */
 
+// clang-format off
 inline constexpr std::array<std::int32_t, 56> PC1_Table = {
     57, 49, 41, 33, 25, 17, 9,
     1,  58, 50, 42, 34, 26, 18,
@@ -126,5 +127,7 @@ inline constexpr std::array<std::array<std::array<std::int32_t, 16>, 4>, 8> S_Bo
         {{2, 1, 14, 7, 4, 10, 8, 13, 15, 12, 9, 0, 3, 5, 6, 11}},
     }},
 }};
+
+// clang-format on
 
 #endif
