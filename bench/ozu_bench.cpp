@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 #include <openssl/provider.h>
-
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,8 +117,14 @@ void OpenSslEcb(benchmark::State& state, const EVP_CIPHER* cipher, const unsigne
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
 }
 
-void BM_FileEncrypt_Single(benchmark::State& state) { FileEncrypt(state, false); }
-void BM_FileEncrypt_Triple(benchmark::State& state) { FileEncrypt(state, true); }
+void BM_FileEncrypt_Single(benchmark::State& state)
+{
+    FileEncrypt(state, false);
+}
+void BM_FileEncrypt_Triple(benchmark::State& state)
+{
+    FileEncrypt(state, true);
+}
 
 void BM_OpenSsl_DesEcb(benchmark::State& state)
 {
@@ -191,8 +196,14 @@ void AnyLength(benchmark::State& state, bool plain)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kLongMessageChars));
 }
 
-void BM_EncryptAnyLength(benchmark::State& state) { AnyLength(state, false); }
-void BM_EncryptAnyLength_Plain(benchmark::State& state) { AnyLength(state, true); }
+void BM_EncryptAnyLength(benchmark::State& state)
+{
+    AnyLength(state, false);
+}
+void BM_EncryptAnyLength_Plain(benchmark::State& state)
+{
+    AnyLength(state, true);
+}
 
 const std::string& CodecInput()
 {
@@ -200,7 +211,10 @@ const std::string& CodecInput()
     return bytes;
 }
 
-const unsigned char* CodecBytes() { return reinterpret_cast<const unsigned char*>(CodecInput().data()); }
+const unsigned char* CodecBytes()
+{
+    return reinterpret_cast<const unsigned char*>(CodecInput().data());
+}
 
 void BM_Base64_Encode(benchmark::State& state)
 {

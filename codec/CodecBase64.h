@@ -22,6 +22,6 @@ public:
     int Decode(const char* text, int length, unsigned char* out);
 };
 
-}
+}  // namespace CommonKit
 
 #endif

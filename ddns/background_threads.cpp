@@ -9,7 +9,8 @@
 #include "ddns/device_msg.h"
 #include "ddns/scoped_resources.h"
 
-void sleep_ms(unsigned int nMilliseconds) {
+void sleep_ms(unsigned int nMilliseconds)
+{
     timeval timeout{};
     timeout.tv_sec = static_cast<time_t>(nMilliseconds / 1000);
     timeout.tv_usec = static_cast<suseconds_t>((nMilliseconds % 1000) * 1000);
@@ -19,22 +20,26 @@ void sleep_ms(unsigned int nMilliseconds) {
 namespace ozu::ddns {
 namespace {
 
-bool claim_worker_slot(const UpdateWorkerState& state) {
+bool claim_worker_slot(const UpdateWorkerState& state)
+{
     const MutexLock guard(state.lock);
-    if (state.running != 0) return false;
+    if (state.running != 0)
+        return false;
     state.running = 1;
     state.exit_requested = 0;
     return true;
 }
 
-void set_flag(pthread_mutex_t& lock, std::atomic<int>& flag, int value) {
+void set_flag(pthread_mutex_t& lock, std::atomic<int>& flag, int value)
+{
     const MutexLock guard(lock);
     flag = value;
 }
 
 }  // namespace
 
-void run_update_worker(const UpdateWorkerContext& context) {
+void run_update_worker(const UpdateWorkerContext& context)
+{
     char online[] = "online";
     char offline[] = "offline";
     context.report(DDNS_CMD_START, online);
@@ -42,7 +47,8 @@ void run_update_worker(const UpdateWorkerContext& context) {
         int countdown = 0;
         do {
             if (countdown <= 0) {
-                if (context.running != 0) context.report(DDNS_CMD_UPDATE, online);
+                if (context.running != 0)
+                    context.report(DDNS_CMD_UPDATE, online);
                 countdown = context.report_interval();
             }
             --countdown;
@@ -52,14 +58,17 @@ void run_update_worker(const UpdateWorkerContext& context) {
     context.report(DDNS_CMD_UPDATE, offline);
 }
 
-int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*)) {
-    if (!claim_worker_slot(state)) return 0;
+int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*))
+{
+    if (!claim_worker_slot(state))
+        return 0;
     // The handle is stored only once the thread exists, so a later stop never joins garbage.
     pthread_t thread{};
     if (pthread_create(&thread, nullptr, worker, nullptr) == 0) {
         // A worker replaced while paused is never joined (stop joins the newest only); detached,
         // it releases its resources when it ends.
-        if (state.handle != 0) pthread_detach(state.handle);
+        if (state.handle != 0)
+            pthread_detach(state.handle);
         state.handle = thread;
         return 0;
     }
@@ -67,7 +76,8 @@ int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*)) 
     return -1;
 }
 
-void stop_update_worker(const UpdateWorkerState& state) {
+void stop_update_worker(const UpdateWorkerState& state)
+{
     set_flag(state.lock, state.exit_requested, 1);
     if (state.handle != 0) {
         pthread_join(state.handle, nullptr);
@@ -76,17 +86,21 @@ void stop_update_worker(const UpdateWorkerState& state) {
     set_flag(state.lock, state.running, 0);
 }
 
-unsigned int query_domain_name(Reporter report) {
+unsigned int query_domain_name(Reporter report)
+{
     char online[] = "online";
     return report(DDNS_CMD_GET_DOMAIN, online) == 0 ? kDomainNameRefreshMilliseconds : kDomainNameRetryMilliseconds;
 }
 
-void run_domain_name_thread(Reporter report, Sleeper sleep) {
+void run_domain_name_thread(Reporter report, Sleeper sleep)
+{
     std::printf("this thread for update domain name, pid = [%d]\n", static_cast<int>(getpid()));
-    for (;;) sleep(query_domain_name(report));
+    for (;;)
+        sleep(query_domain_name(report));
 }
 
-int start_domain_name_thread(void* (*thread_function)(void*)) {
+int start_domain_name_thread(void* (*thread_function)(void*))
+{
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setschedpolicy(&attributes, SCHED_OTHER);

@@ -53,7 +53,8 @@ namespace device_msg {
 constexpr std::size_t kRecordSize = sizeof(DeviceMsg);
 
 // Writes the value's bytes least significant first, whatever the host's order.
-inline void store_le32(std::int32_t& field, std::int32_t value) {
+inline void store_le32(std::int32_t& field, std::int32_t value)
+{
     const auto bits = static_cast<std::uint32_t>(value);
     const std::array<unsigned char, 4> bytes = {
         static_cast<unsigned char>(bits & 0xFFu), static_cast<unsigned char>((bits >> 8) & 0xFFu),
@@ -61,7 +62,8 @@ inline void store_le32(std::int32_t& field, std::int32_t value) {
     std::memcpy(&field, bytes.data(), bytes.size());
 }
 
-inline std::int32_t load_le32(const std::int32_t& field) {
+inline std::int32_t load_le32(const std::int32_t& field)
+{
     std::array<unsigned char, 4> bytes{};
     std::memcpy(bytes.data(), &field, bytes.size());
     const std::uint32_t bits = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
@@ -72,7 +74,8 @@ inline std::int32_t load_le32(const std::int32_t& field) {
 
 // The field's text up to its first NUL; a field without a NUL is cut at its width.
 template <std::size_t N>
-std::string field_text(const std::array<char, N>& field) {
+std::string field_text(const std::array<char, N>& field)
+{
     const void* nul = std::memchr(field.data(), '\0', N);
     const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field.data()) : N;
     return std::string(field.data(), length);
@@ -80,13 +83,15 @@ std::string field_text(const std::array<char, N>& field) {
 
 // Zero-fills the field and copies at most N - 1 characters of text, so it always ends in a NUL.
 template <std::size_t N>
-void set_field_text(std::array<char, N>& field, const std::string& text) {
+void set_field_text(std::array<char, N>& field, const std::string& text)
+{
     field.fill('\0');
     std::memcpy(field.data(), text.data(), text.size() < N ? text.size() : N - 1);
 }
 
 // The serial, a dot and the domain, as the device's name is composed; no serial reads as empty.
-inline std::string device_domain(const char* serial, const std::string& domain) {
+inline std::string device_domain(const char* serial, const std::string& domain)
+{
     return std::string(serial != nullptr ? serial : "") + "." + domain;
 }
 

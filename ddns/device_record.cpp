@@ -18,16 +18,19 @@ constexpr int kMinimumDiyServerCapacity = 16;
 constexpr std::size_t kDiyServerCapacity = 128;
 
 // 16 hexadecimal digits for each started 8-character block; an empty text still makes one block.
-constexpr std::size_t ciphertext_length(std::size_t plain_length) {
+constexpr std::size_t ciphertext_length(std::size_t plain_length)
+{
     return 16 * std::max<std::size_t>(1, (plain_length + 7) / 8);
 }
 
 // A text whose ciphertext would not fit its field leaves the field empty and unencrypted:
 // the server never gets a cut value, and nothing is written past the field.
 template <std::size_t N>
-bool place_text_to_encrypt(std::array<char, N>& field, const char* text) {
+bool place_text_to_encrypt(std::array<char, N>& field, const char* text)
+{
     const std::size_t length = std::strlen(text);
-    if (ciphertext_length(length) >= N) return false;
+    if (ciphertext_length(length) >= N)
+        return false;
     std::memcpy(field.data(), text, length);
     return true;
 }
@@ -39,40 +42,47 @@ struct PlacedFields {
     bool serial;
 };
 
-PlacedFields place_identity(DeviceMsg& record, const DeviceSettings& settings) {
+PlacedFields place_identity(DeviceMsg& record, const DeviceSettings& settings)
+{
     std::array<char, 32> device_id{};
     std::snprintf(device_id.data(), device_id.size(), "0x%x", static_cast<unsigned int>(settings.device_id));
     // No serial configured: the serial is the empty text, here and in the domain.
     const char* serial = settings.serial != nullptr ? settings.serial : "";
     return PlacedFields{place_text_to_encrypt(record.szIpAddress, settings.ip_address),
-                          place_text_to_encrypt(record.szMac, settings.mac),
-                          place_text_to_encrypt(record.szDeviceID, device_id.data()),
-                          place_text_to_encrypt(record.szSerial, serial)};
+                        place_text_to_encrypt(record.szMac, settings.mac),
+                        place_text_to_encrypt(record.szDeviceID, device_id.data()),
+                        place_text_to_encrypt(record.szSerial, serial)};
 }
 
 template <std::size_t N>
-void encrypt_field(std::array<char, N>& field, bool placed, TextEncryptor encrypt) {
-    if (placed) encrypt(field.data(), field.data());
+void encrypt_field(std::array<char, N>& field, bool placed, TextEncryptor encrypt)
+{
+    if (placed)
+        encrypt(field.data(), field.data());
 }
 
-void encrypt_identity(DeviceMsg& record, const PlacedFields& placed, TextEncryptor encrypt) {
+void encrypt_identity(DeviceMsg& record, const PlacedFields& placed, TextEncryptor encrypt)
+{
     encrypt_field(record.szIpAddress, placed.ip_address, encrypt);
     encrypt_field(record.szMac, placed.mac, encrypt);
     encrypt_field(record.szDeviceID, placed.device_id, encrypt);
     encrypt_field(record.szSerial, placed.serial, encrypt);
 }
 
-void fill_time(DeviceMsg& record) {
+void fill_time(DeviceMsg& record)
+{
     std::snprintf(record.szTime.data(), record.szTime.size(), "%ld", static_cast<long>(std::time(nullptr)));
 }
 
-void fill_port_type_status(DeviceMsg& record, int server_port, const char* status) {
+void fill_port_type_status(DeviceMsg& record, int server_port, const char* status)
+{
     std::snprintf(record.szServerPort.data(), record.szServerPort.size(), "%d", server_port);
     device_msg::set_field_text(record.szType, "DDNS");
     device_msg::set_field_text(record.szStatus, status != nullptr ? status : "");
 }
 
-void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader read_diy_server) {
+void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader read_diy_server)
+{
     std::array<char, kDiyServerCapacity> diy_server{};
     // The result is not looked at: a host that reaps its own children makes pclose fail after the
     // entry was read, and the buffer stays empty only when nothing was read.
@@ -84,7 +94,8 @@ void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader r
 
 }  // namespace
 
-int read_diy_ddns_server(const char* command, char* buffer, int capacity) {
+int read_diy_ddns_server(const char* command, char* buffer, int capacity)
+{
     if (buffer == nullptr || capacity < kMinimumDiyServerCapacity) {
         std::printf("Param ERROR!");
         return -1;
@@ -113,12 +124,14 @@ int read_diy_ddns_server(const char* command, char* buffer, int capacity) {
 }
 
 char* build_device_record(int command, const char* status, const DeviceSettings& settings,
-                          DiyServerReader read_diy_server, TextEncryptor encrypt) {
+                          DiyServerReader read_diy_server, TextEncryptor encrypt)
+{
     if (settings.ip_address == nullptr || settings.mac == nullptr) {
         std::perror("DNS server or MAC is null\n");
         return nullptr;
     }
-    if (settings.ip_address[0] == '\0') return nullptr;
+    if (settings.ip_address[0] == '\0')
+        return nullptr;
     void* memory = std::malloc(sizeof(DeviceMsg));
     if (memory == nullptr) {
         std::perror("create pdeviceMsg failed");

@@ -11,7 +11,8 @@ namespace {
 constexpr const char* kPlainUpdateOnlineRequest =
     "GET /update.php?mymac=%s&myip=%s& HTTP/1.0\r\nAccept: */*\r\nUser-Agent:Mozilla/4.0 \r\nHost:%s\r\n\r\n";
 constexpr const char* kPlainUpdateOfflineRequest =
-    "GET /update.php?mymac=%s&myip=%s&offline=yes HTTP/1.0\r\nAccept: */*\r\nUser-Agent:Mozilla/4.0 \r\nHost:%s\r\n\r\n";
+    "GET /update.php?mymac=%s&myip=%s&offline=yes HTTP/1.0\r\nAccept: */*\r\nUser-Agent:Mozilla/4.0 "
+    "\r\nHost:%s\r\n\r\n";
 constexpr const char* kDiyUpdateRequest =
     "GET /update.php?value=%s HTTP/1.0\r\nAccept: */*\r\nUser-Agent:Mozilla/4.0 \r\nHost:%s\r\n\r\n";
 constexpr const char* kRegistrationUpdateRequest =
@@ -143,8 +144,8 @@ bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, 
     if (offline) {
         return format_whole(query, kMaxQueryLength, kDiyUpdateOfflineQuery, text_or_empty(mac), text_or_empty(ip));
     }
-    return format_whole(query, kMaxQueryLength, kDiyUpdateOnlineQuery, text_or_empty(mac), text_or_empty(ip),
-                        httpPort, static_cast<int>(deviceId));
+    return format_whole(query, kMaxQueryLength, kDiyUpdateOnlineQuery, text_or_empty(mac), text_or_empty(ip), httpPort,
+                        static_cast<int>(deviceId));
 }
 
 bool format_diy_lookup_query(QueryBuffer& query, const char* mac)

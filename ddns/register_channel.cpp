@@ -20,13 +20,15 @@
 namespace ozu::ddns {
 namespace {
 
-void print_server_address(const char* server, const sockaddr_in& address, char end) {
+void print_server_address(const char* server, const sockaddr_in& address, char end)
+{
     std::array<char, INET_ADDRSTRLEN> dotted{};
     inet_ntop(AF_INET, &address.sin_addr, dotted.data(), dotted.size());
     std::printf("%s\t%d\t%s%c", server, static_cast<int>(address.sin_addr.s_addr), dotted.data(), end);
 }
 
-bool connect_register_socket(int descriptor, const char* server, Resolver resolve) {
+bool connect_register_socket(int descriptor, const char* server, Resolver resolve)
+{
     sockaddr_in address{};
     address.sin_family = AF_INET;
     if (resolve(server, &address.sin_addr.s_addr) != 0) {
@@ -43,21 +45,25 @@ bool connect_register_socket(int descriptor, const char* server, Resolver resolv
     return true;
 }
 
-void forget_device_name(char** device_name) {
+void forget_device_name(char** device_name)
+{
     std::free(*device_name);
     *device_name = nullptr;
 }
 
-int learn_device_name(const RegisterState& state, const std::string& domain) {
+int learn_device_name(const RegisterState& state, const std::string& domain)
+{
     // Always a buffer of its own: the name in place may be a shorter exact-size copy.
     char* name = compose_device_name(state.serial, domain);
-    if (name == nullptr) return -1;
+    if (name == nullptr)
+        return -1;
     std::free(*state.device_name);
     *state.device_name = name;
     return 0;
 }
 
-int handle_reply(int request_command, const RegisterReply& reply, const RegisterState& state) {
+int handle_reply(int request_command, const RegisterReply& reply, const RegisterState& state)
+{
     switch (reply.verdict) {
     case ReplyVerdict::NameLearned:
         return learn_device_name(state, reply.domain);
@@ -76,7 +82,8 @@ int handle_reply(int request_command, const RegisterReply& reply, const Register
 
 }  // namespace
 
-int open_register_channel(const char* server, Resolver resolve) {
+int open_register_channel(const char* server, Resolver resolve)
+{
     // An absent server cannot be copied, so it fails like a failed copy.
     const HeapText server_copy = copy_text(server);
     if (!server_copy) {
@@ -95,15 +102,18 @@ int open_register_channel(const char* server, Resolver resolve) {
     return descriptor;
 }
 
-int exchange_device_record(int socket, const char* record, ExchangeBuffer& reply, std::chrono::milliseconds budget) {
+int exchange_device_record(int socket, const char* record, ExchangeBuffer& reply, std::chrono::milliseconds budget)
+{
     const ExchangeDeadline deadline(budget);
-    if (!wait_until_writable(socket, deadline)) return -1;
+    if (!wait_until_writable(socket, deadline))
+        return -1;
     // MSG_NOSIGNAL: a server that has gone away must not end the host with SIGPIPE.
     if (send(socket, record, sizeof(DeviceMsg), MSG_NOSIGNAL) < 1) {
         std::printf("error send()ing request:%s\n", std::strerror(errno));
         return -1;
     }
-    if (!wait_until_readable(socket, deadline)) return -1;
+    if (!wait_until_readable(socket, deadline))
+        return -1;
     // A peer that closed without answering leaves errno alone: report "Success", not a stale error.
     errno = 0;
     const ssize_t received = recv(socket, reply.data(), reply.size() - 1, 0);
@@ -114,7 +124,8 @@ int exchange_device_record(int socket, const char* record, ExchangeBuffer& reply
     return static_cast<int>(received);
 }
 
-RegisterReply judge_register_reply(const char* bytes, std::size_t length) {
+RegisterReply judge_register_reply(const char* bytes, std::size_t length)
+{
     // Bytes a short reply did not carry read as zero, so under 217 bytes the domain is empty;
     // a domain without a NUL in its field ends at the field's end.
     DeviceMsg reply{};
@@ -123,20 +134,24 @@ RegisterReply judge_register_reply(const char* bytes, std::size_t length) {
     std::string domain = device_msg::field_text(reply.szDeviceDomain);
     const bool has_domain = !domain.empty();
     ReplyVerdict verdict = has_domain ? ReplyVerdict::Confirmed : ReplyVerdict::Refused;
-    if (command == DDNS_CMD_GET_DOMAIN) verdict = has_domain ? ReplyVerdict::NameLearned : ReplyVerdict::NameMissing;
+    if (command == DDNS_CMD_GET_DOMAIN)
+        verdict = has_domain ? ReplyVerdict::NameLearned : ReplyVerdict::NameMissing;
     return RegisterReply{verdict, command, std::move(domain)};
 }
 
-char* compose_device_name(const char* serial, const std::string& domain) {
+char* compose_device_name(const char* serial, const std::string& domain)
+{
     auto* name = static_cast<char*>(std::calloc(kDeviceNameCapacity, 1));
-    if (name == nullptr) return nullptr;
+    if (name == nullptr)
+        return nullptr;
     const std::string composed = device_msg::device_domain(serial, domain);
     // A name longer than the buffer is cut to its 127 characters.
     std::memcpy(name, composed.data(), std::min(composed.size(), kDeviceNameCapacity - 1));
     return name;
 }
 
-int run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state) {
+int run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state)
+{
     HeapText record(steps.build_record(command, status));
     if (!record) {
         std::puts("pdeviceMsg is null");
@@ -152,7 +167,8 @@ int run_register_exchange(int command, char* status, const RegisterSteps& steps,
     const SocketHandle connection(socket);
     ExchangeBuffer reply{};
     const int received = exchange_device_record(socket, record.get(), reply);
-    if (received < 1) return -1;
+    if (received < 1)
+        return -1;
     return handle_reply(command, judge_register_reply(reply.data(), static_cast<std::size_t>(received)), state);
 }
 

@@ -1,7 +1,4 @@
 #include "des/DES.h"
-#include "des/DESFastPath.h"
-#include "des/DESModes.h"
-#include "des/DESTables.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "des/DESFastPath.h"
+#include "des/DESModes.h"
+#include "des/DESTables.h"
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
 
@@ -174,7 +175,7 @@ struct DESFastPath {
             auto* blocks = reinterpret_cast<unsigned char*>(bytes);
             if (triple)
                 (decrypt ? des_fast::TripleDecryptBlocks : des_fast::TripleEncryptBlocks)(first, second, blocks, blocks,
-                                                                                           count);
+                                                                                          count);
             else
                 (decrypt ? des_fast::DecryptBlocks : des_fast::EncryptBlocks)(first, blocks, blocks, count);
         });
@@ -232,10 +233,7 @@ private:
 };
 
 // Clearing everything makes the accessors and an unloaded key slot well defined.
-DES::DES()
-    : m_cSubKey{}, m_cCiphertext{}, m_cPlaintext{}, m_cCiphertextAnyLength{}, m_cPlaintextAnyLength{}
-{
-}
+DES::DES() : m_cSubKey{}, m_cCiphertext{}, m_cPlaintext{}, m_cCiphertextAnyLength{}, m_cPlaintextAnyLength{} {}
 
 DES::~DES() = default;
 

@@ -1,11 +1,11 @@
 #include "des/DESFastPath.h"
 
-#include "des/DESSBoxCircuits.h"
-#include "des/DESTables.h"
-
 #include <algorithm>
 #include <cstring>
 #include <utility>
+
+#include "des/DESSBoxCircuits.h"
+#include "des/DESTables.h"
 
 namespace des_fast {
 
@@ -27,8 +27,7 @@ constexpr SpTables MakeSpTables()
         for (int input = 0; input < 64; ++input) {
             const int row = ((input >> 4) & 2) | (input & 1);
             const int column = (input >> 1) & 15;
-            const std::uint32_t substituted = static_cast<std::uint32_t>(S_Box[box][row][column])
-                                              << (28 - 4 * box);
+            const std::uint32_t substituted = static_cast<std::uint32_t>(S_Box[box][row][column]) << (28 - 4 * box);
             std::uint32_t permuted = 0;
             for (int k = 0; k < kHalfBits; ++k)
                 permuted |= ((substituted >> (32 - P_Table[k])) & 1U) << (31 - k);
@@ -256,8 +255,7 @@ void Substitute(const Slice* right, const Slice* keys, Slice* left)
     Slice out[4];
     circuit(right[E_Table[first] - 1] ^ keys[first], right[E_Table[first + 1] - 1] ^ keys[first + 1],
             right[E_Table[first + 2] - 1] ^ keys[first + 2], right[E_Table[first + 3] - 1] ^ keys[first + 3],
-            right[E_Table[first + 4] - 1] ^ keys[first + 4], right[E_Table[first + 5] - 1] ^ keys[first + 5],
-            out);
+            right[E_Table[first + 4] - 1] ^ keys[first + 4], right[E_Table[first + 5] - 1] ^ keys[first + 5], out);
     for (int bit = 0; bit < 4; ++bit)
         left[Inverse_P[4 * box + bit]] ^= out[bit];
 }
@@ -311,8 +309,7 @@ struct Steps {
 
 /* One batch through all steps. IP and IP^-1 only rename words, and the IP^-1 of one step and the
  * IP of the next cancel. */
-void CipherBatch(const Steps& steps, const std::array<KeyMasks, 2>& masks, const unsigned char* in,
-                 unsigned char* out)
+void CipherBatch(const Steps& steps, const std::array<KeyMasks, 2>& masks, const unsigned char* in, unsigned char* out)
 {
     Planes loaded;
     LoadPlanes(in, loaded);
@@ -376,7 +373,7 @@ SubKeys PackSubKeys(const char (*subKeys)[48])
             bits = (bits << 8) | PackEightBits(subKeys[round] + 8 * byte);
         for (int group = 0; group < 8; ++group)
             packed.spread[round][group % 2] |= static_cast<std::uint32_t>((bits >> (42 - 6 * group)) & 0x3F)
-                                              << (26 - 8 * (group / 2));
+                                               << (26 - 8 * (group / 2));
     }
     return packed;
 }

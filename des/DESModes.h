@@ -11,8 +11,6 @@
  * which may leave the block buffers as they like: the last block of a message always goes through
  * Encrypt or Decrypt. Everything else goes through the class's public members. */
 
-#include "des/DES.h"
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -21,6 +19,8 @@
 #include <fstream>
 #include <limits>
 #include <string>
+
+#include "des/DES.h"
 
 namespace des_modes {
 

@@ -1,11 +1,11 @@
 // Base64 against fixed texts and bytes: the CR LF after every 76 characters, also after a last full line, and
 // decoding that reads and writes nothing past the lengths it is given.
-#include "codec/CodecBase64.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "codec/CodecBase64.h"
 
 namespace ozu::test {
 namespace {
@@ -21,7 +21,10 @@ const std::string kLine(76, 'A');
 
 // 57 zero bytes make one full line.
 const Case kBothWays[] = {
-    {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+    {"", ""},
+    {"f", "Zg=="},
+    {"fo", "Zm8="},
+    {"foo", "Zm9v"},
     {std::string("\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51\x55\x97\x61\x96\x9b\x71\xd7\x9f"
                  "\x82\x18\xa3\x92\x59\xa7\xa2\x9a\xab\xb2\xdb\xaf\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3\xdf\xbf",
                  48),
@@ -35,8 +38,14 @@ const Case kBothWays[] = {
 // skipped; codes above 'z' (0xc2 is 'B' modulo 128), and all others outside the alphabet, read as 0; a short
 // last group reads as if '=' filled it.
 const Case kDecodedOnly[] = {
-    {"A", "QQ=Q"}, {std::string("\x41\x00\x04\x14", 4), "QQ==QUJD"}, {"ABCAB", "\nQUJD\r\r\nQUI="},
-    {std::string(6, '\0'), "{\xc2\xff~ !\t*"}, {"AB", "QUI"}, {"A", "QQ"}, {"", "Q"}, {"ABC", "QUJD\r\nQ"},
+    {"A", "QQ=Q"},
+    {std::string("\x41\x00\x04\x14", 4), "QQ==QUJD"},
+    {"ABCAB", "\nQUJD\r\r\nQUI="},
+    {std::string(6, '\0'), "{\xc2\xff~ !\t*"},
+    {"AB", "QUI"},
+    {"A", "QQ"},
+    {"", "Q"},
+    {"ABC", "QUJD\r\nQ"},
 };
 
 // The text in a heap buffer of exactly its length, the output in one of exactly the expected length, where

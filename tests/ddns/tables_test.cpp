@@ -27,8 +27,8 @@ TEST(StatusLine, PassesOnHttp1AndCode200Only)
 {
     const std::pair<const char*, bool> cases[] = {
         {" \t\r\n HTTP/1.0 200\r\n", true}, {"HTTP/1.1\t 200 OK", true}, {"HTTP/1.1200 OK", true},
-        {"HTTP/1.x 200 OK", true},         {"HTTP/1.1 2001 Odd", true}, {"HTTP/1.1 200OK", true},
-        {"HTTP/1.1 204 No Content", false}, {"HTTP/2 200", false},      {"HTTP/1.10 200 OK", false},
+        {"HTTP/1.x 200 OK", true},          {"HTTP/1.1 2001 Odd", true}, {"HTTP/1.1 200OK", true},
+        {"HTTP/1.1 204 No Content", false}, {"HTTP/2 200", false},       {"HTTP/1.10 200 OK", false},
         {"HTTP/1.1 0200 OK", false},        {"HTTP/1.1 +200 OK", false}, {"http/1.1 200 OK", false},
         {"xHTTP/1.1 200 OK", false},        {"HTTP/1.1 OK", false},      {"HTTP/1.", false},
     };
@@ -101,8 +101,9 @@ TEST(RegisterReply, IsJudgedOnItsCodeAndDomainField)
     }
 }
 
-const std::string kEntry = "printf 'Port=80\\nDIYDDNSServer=diy.example.test=x\\nDIYDDNSServer=2\\n' | grep "
-                           "'DIYDDNSServer' | cut -d '=' -f2";
+const std::string kEntry =
+    "printf 'Port=80\\nDIYDDNSServer=diy.example.test=x\\nDIYDDNSServer=2\\n' | grep "
+    "'DIYDDNSServer' | cut -d '=' -f2";
 
 // A host that ignores SIGCHLD has its children reaped at once: pclose fails after the entry was read.
 int server_of_a_host_ignoring_children(char* buffer, int capacity)
@@ -122,7 +123,9 @@ TEST(DeviceRecord, TextsStayInsideTheirFields)
     const std::string d24(24, '1');
     const std::string d25(25, '1');
     const std::string d64(64, '1');
-    const DiyServerReader no_server = [](char*, int) { return -1; };
+    const DiyServerReader no_server = [](char*, int) {
+        return -1;
+    };
     const DiyServerReader long_server = [](char* buffer, int capacity) {
         std::memset(buffer, 'a', static_cast<std::size_t>(capacity) - 1);
         return 0;
@@ -131,9 +134,15 @@ TEST(DeviceRecord, TextsStayInsideTheirFields)
         {{"1.2.3.4", "m", "SERIAL08", 0xffffff, 80}, no_server, {16, 16, 16, 16}, "SERIAL08.", "80"},
         {{"1.2.3.4", "m", s9.c_str(), 0x1000000, 80}, no_server, {0, 16, 16, 0}, s9 + ".", "80"},
         {{d24.c_str(), d24.c_str(), s32.c_str(), -1, 80}, no_server, {0, 48, 48, 0}, s32 + ".", "80"},
-        {{d25.c_str(), d64.c_str(), nullptr, 1, 2147483647}, long_server, {16, 0, 0, 16}, "." + std::string(126, 'a'),
+        {{d25.c_str(), d64.c_str(), nullptr, 1, 2147483647},
+         long_server,
+         {16, 0, 0, 16},
+         "." + std::string(126, 'a'),
          "2147483"},
-        {{"1.2.3.4", "m", "SN1", 1, 80}, server_of_a_host_ignoring_children, {16, 16, 16, 16}, "SN1.diy.example.test",
+        {{"1.2.3.4", "m", "SN1", 1, 80},
+         server_of_a_host_ignoring_children,
+         {16, 16, 16, 16},
+         "SN1.diy.example.test",
          "80"},
     };
     for (const auto& [settings, read_server, digits, domain, port] : cases) {
@@ -187,7 +196,9 @@ TEST(Resolution, ReloadsOncePerChangeOfModificationTime)
     close(mkstemp(path));
     pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
     std::int32_t mtime = 0;
-    const ResolverContext context{&lock, &mtime, path, [] { ++g_reloads; }};
+    const ResolverContext context{&lock, &mtime, path, [] {
+                                      ++g_reloads;
+                                  }};
     std::uint32_t address = 0;
     for (const auto& [seconds, reloads] : {std::pair<time_t, int>{0, 0}, {1000000000, 1}, {999999000, 2}, {-1, 2}}) {
         const timespec times[2] = {{seconds, 0}, {seconds, 0}};

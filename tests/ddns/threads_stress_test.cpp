@@ -26,11 +26,18 @@ int call(int kind, int round, const char* server, int port)
     char name[4096];
     char online[] = "online";
     switch (kind) {
-    case 0: case 1: return ozu_dnsupdate_once(round % 2);
-    case 2: case 3: return ozu_dnsupdate_getname(name, 128);
-    case 4: return ozu_dnsupdate_get_domainname(name);
-    case 5: return ozu_dnsupdate_pause(round % 4 != 0) + reinitialise(server, port, round);
-    default: return my_update(103, online);
+    case 0:
+    case 1:
+        return ozu_dnsupdate_once(round % 2);
+    case 2:
+    case 3:
+        return ozu_dnsupdate_getname(name, 128);
+    case 4:
+        return ozu_dnsupdate_get_domainname(name);
+    case 5:
+        return ozu_dnsupdate_pause(round % 4 != 0) + reinitialise(server, port, round);
+    default:
+        return my_update(103, online);
     }
 }
 

@@ -123,7 +123,9 @@ void* counting_worker(void*)
 TEST(WorkerStartStop, FollowTheRunningFlag)
 {
     const ozu::ddns::UpdateWorkerState state{g_lock, g_running, g_exit, g_handle};
-    const auto start = [&state] { return ozu::ddns::start_update_worker(state, counting_worker); };
+    const auto start = [&state] {
+        return ozu::ddns::start_update_worker(state, counting_worker);
+    };
     g_running = 1;
     EXPECT_EQ(start(), 0);
     ozu::ddns::stop_update_worker(state);

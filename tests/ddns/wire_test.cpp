@@ -72,13 +72,20 @@ int call(Op op, std::vector<char>& buffer)
     char online[] = "online";
     char offline[] = "offline";
     switch (op) {
-    case Op::Update: return ozu_dnsupdate_once(0);
-    case Op::Offline: return ozu_dnsupdate_once(7);
-    case Op::Lookup: return ozu_dnsupdate_getname(buffer.data(), static_cast<unsigned>(buffer.size()));
-    case Op::NullBuffers: return ozu_dnsupdate_getname(nullptr, 64) + ozu_dnsupdate_get_domainname(nullptr);
-    case Op::Start: return my_update(101, online);
-    case Op::OfflineReport: return my_update(102, offline);
-    case Op::DomainQuery: return my_update(103, online);
+    case Op::Update:
+        return ozu_dnsupdate_once(0);
+    case Op::Offline:
+        return ozu_dnsupdate_once(7);
+    case Op::Lookup:
+        return ozu_dnsupdate_getname(buffer.data(), static_cast<unsigned>(buffer.size()));
+    case Op::NullBuffers:
+        return ozu_dnsupdate_getname(nullptr, 64) + ozu_dnsupdate_get_domainname(nullptr);
+    case Op::Start:
+        return my_update(101, online);
+    case Op::OfflineReport:
+        return my_update(102, offline);
+    case Op::DomainQuery:
+        return my_update(103, online);
     }
     return 0;
 }
@@ -101,7 +108,9 @@ std::vector<WireCase> fault_cases()
     }
     const Channel web = Channel::Http;
     const Channel reg = Channel::Register;
-    const auto unresolvable = [](const char*, int port) { init_registration("fault.invalid", port); };
+    const auto unresolvable = [](const char*, int port) {
+        init_registration("fault.invalid", port);
+    };
     const std::string broken_pipe = "error send()ing request:Broken pipe\n";
     return {
         fault("ResetHttp", Op::Lookup, PeerStep{web, {}, End::Reset}, kReset),
@@ -249,9 +258,14 @@ PeerStep answer(int command, const std::string& domain)
 std::string record(int command, const std::string& status)
 {
     std::string bytes = record_with(command, command == 103 ? "" : "SN1.");
-    for (const auto& [offset, text] : {std::pair<std::size_t, std::string>{24, cipher("SN1")}, {56, cipher(kIp)},
-                                       {120, cipher(kMac)}, {184, cipher("0x1234")}, {344, "80"},
-                                       {352, command == 103 ? "" : "T"}, {368, "DDNS"}, {416, status}}) {
+    for (const auto& [offset, text] : {std::pair<std::size_t, std::string>{24, cipher("SN1")},
+                                       {56, cipher(kIp)},
+                                       {120, cipher(kMac)},
+                                       {184, cipher("0x1234")},
+                                       {344, "80"},
+                                       {352, command == 103 ? "" : "T"},
+                                       {368, "DDNS"},
+                                       {416, status}}) {
         bytes.replace(offset, text.size(), text);
     }
     return bytes;
@@ -281,39 +295,53 @@ std::vector<WireCase> wire_cases()
     const std::string update = "/register/deviceupdate?encrypt=";
     return {
         {"PlainFormsOfTheLastInitialisation",
-         {{[](const char* s, int p) { init_diy(s, p); init_plain(s, p); }, Op::Update,
-           http("SUCC:online:10.0.0.5:cam1"), plain_update, kDone},
+         {{[](const char* s, int p) {
+               init_diy(s, p);
+               init_plain(s, p);
+           },
+           Op::Update, http("SUCC:online:10.0.0.5:cam1"), plain_update, kDone},
           {nullptr, Op::Update, http("SUCC:online:x"), plain_update, kQuiet},
           {[](const char* s, int p) { ozu_dnsupdate_init(s, p, kMac.c_str(), nullptr, 300); }, Op::Offline,
            http("SUCC:a:b:cam2"), get("/update.php?mymac=" + kMac + "&myip=&offline=yes"), kDone}},
          "cam2"},
         // A fetched name that does not fit is cached quietly; a cached one that does not fit is refused.
         {"PlainLookupIntoBuffersThatFitOrNot",
-         {{init_plain, Op::NullBuffers, http("SUCC:cam1.test"),
-           get("/getipbymac.php?do=getsilent&mymac=" + kMac + "&"), {-2, "", ""}},
+         {{init_plain,
+           Op::NullBuffers,
+           http("SUCC:cam1.test"),
+           get("/getipbymac.php?do=getsilent&mymac=" + kMac + "&"),
+           {-2, "", ""}},
           {nullptr, Op::Lookup, {}, {}, kDone, 10},
           {nullptr, Op::Lookup, {}, {}, {-1, "", "buff too short\n: Success\n"}, 9},
           {nullptr, Op::NullBuffers, {}, {}, {-2, "", "buff too short\n: Success\n"}}},
          "cam1.test"},
         {"DiyFormsAnnounceTheirCiphertext",
-         {{init_diy, Op::Lookup, http("SUCC:cam1"), get("/getipbymac.php?do=getsilent&value=" + diy_lookup),
+         {{init_diy,
+           Op::Lookup,
+           http("SUCC:cam1"),
+           get("/getipbymac.php?do=getsilent&value=" + diy_lookup),
            {0, "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + diy_lookup + "\n", ""}},
-          {nullptr, Op::Update, http("SUCC:a:b:cam1"), get("/update.php?value=" + diy_online),
+          {nullptr,
+           Op::Update,
+           http("SUCC:a:b:cam1"),
+           get("/update.php?value=" + diy_online),
            {0, "DiyDNS Get: /update.php?value=" + diy_online + "\n", ""}},
-          {nullptr, Op::Offline, http("SUCC:a:b:cam1"), get("/update.php?value=" + diy_offline),
+          {nullptr,
+           Op::Offline,
+           http("SUCC:a:b:cam1"),
+           get("/update.php?value=" + diy_offline),
            {0, "DiyDNS Get: /update.php?value=" + diy_offline + "\n", ""}}},
          "cam1"},
         {"RegistrationFormsFollowTheConfiguration",
          {{[](const char* s, int p) { ozu_dnsupdate_init_v2(0x1234, s, p, "SN1", "M1", kIp.c_str(), 0, 0); },
-           Op::Update, http("SUCCESS"), get(update + cipher("id=SN1&mac=M1&port=80&type=0x1234&status=online")),
-           kDone},
+           Op::Update, http("SUCCESS"), get(update + cipher("id=SN1&mac=M1&port=80&type=0x1234&status=online")), kDone},
           {init_registration, Op::Update, http("SUCCESS"), get(update + cipher(query + "&status=online")), kDone},
           {nullptr, Op::Offline, http("SUCCESS"), get(update + cipher(query + "&status=offline")), kDone},
           {nullptr, Op::Lookup, http("ACK SUCCESS domain=cam1\r\n"),
            get("/register/devicegetdomain?encrypt=" + cipher(query)), kDone},
           {nullptr, Op::Update, http("SUCCESS", "404 Not Found"), {}, kQuiet},
-          {[](const char* s, int p) { ozu_dnsupdate_init_v2(7, s, p, nullptr, "M", kIp.c_str(), 80, 300); },
-           Op::Lookup, http("ACK SUCCESS domain="),
+          {[](const char* s, int p) { ozu_dnsupdate_init_v2(7, s, p, nullptr, "M", kIp.c_str(), 80, 300); }, Op::Lookup,
+           http("ACK SUCCESS domain="),
            get("/register/devicegetdomain?encrypt=" + cipher("id=&mac=M&port=80&type=0x7")), kDone}},
          ""},
         {"RegistrationQueryOver120CharactersIsNotSent",
@@ -324,11 +352,14 @@ std::vector<WireCase> wire_cases()
         // A query of 120 characters fills its ciphertext buffer; one more would overrun it.
         {"RequestsBeyondTheirBuffersAreNotSent",
          {{[](const char* s, int p) { ozu_dnsupdate_init_v1(7, s, p, std::string(88, 'm').c_str(), "B", 80, 300); },
-           Op::Update, http("SUCC:a:b:cam1"), {}, {0, "DiyDNS Get: /update.php?value=" + diy_longest + "\n", ""}},
+           Op::Update,
+           http("SUCC:a:b:cam1"),
+           {},
+           {0, "DiyDNS Get: /update.php?value=" + diy_longest + "\n", ""}},
           {[](const char* s, int p) { ozu_dnsupdate_init_v1(7, s, p, std::string(89, 'm').c_str(), "B", 80, 300); },
            Op::Update, PeerStep{}, "", kQuiet},
-          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, std::string(2100, 'm').c_str(), "B", 300); },
-           Op::Update, PeerStep{}, "", kQuiet}},
+          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, std::string(2100, 'm').c_str(), "B", 300); }, Op::Update,
+           PeerStep{}, "", kQuiet}},
          {}},
         {"RefusedBeforeConnecting",
          {{nullptr, Op::Update, {}, {}, kQuiet},
@@ -336,23 +367,43 @@ std::vector<WireCase> wire_cases()
           {nullptr, Op::DomainQuery, {}, {}, kQuiet},
           {[](const char*, int p) { init_plain("", p); }, Op::Lookup, {}, {}, kQuiet},
           // A null text drops the earlier setting.
-          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, nullptr, "B", 300); }, Op::Update, {}, {},
+          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, nullptr, "B", 300); },
+           Op::Update,
+           {},
+           {},
            {-1, "", kNotConfigured}},
-          {[](const char*, int p) { ozu_dnsupdate_init_v1(7, nullptr, p, "M", "B", 80, 300); }, Op::Lookup, {}, {},
+          {[](const char*, int p) { ozu_dnsupdate_init_v1(7, nullptr, p, "M", "B", 80, 300); },
+           Op::Lookup,
+           {},
+           {},
            {-1, "", kNotConfigured}},
-          {[](const char*, int p) { init_plain(nullptr, p); }, Op::DomainQuery, {}, {},
+          {[](const char*, int p) { init_plain(nullptr, p); },
+           Op::DomainQuery,
+           {},
+           {},
            {-1, "", "strdup failed\n: Success\nmy_update: Success\n"}},
-          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, "M", nullptr, 300); }, Op::Start, {}, {},
+          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, "M", nullptr, 300); },
+           Op::Start,
+           {},
+           {},
            {-1, "pdeviceMsg is null\n", kNotConfigured}},
-          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, "M", "", 300); }, Op::Start, {}, {},
+          {[](const char* s, int p) { ozu_dnsupdate_init(s, p, "M", "", 300); },
+           Op::Start,
+           {},
+           {},
            {-1, "pdeviceMsg is null\n", ""}}},
          {}},
         // A server port below 1 is taken as 80, which the record carries.
         {"RegisterRecords",
-         {{[](const char* s, int) { init_registration(s, 0); }, Op::Start, answer(101, "ddns.test"),
+         {{[](const char* s, int) { init_registration(s, 0); },
+           Op::Start,
+           answer(101, "ddns.test"),
            record(101, "online"),
            {0, kRecordBuilt + "command:(101) domain:ddns.test m_pServer:{server}\n", kNoHostConfig}},
-          {nullptr, Op::OfflineReport, answer(0, ""), record(102, "offline"),
+          {nullptr,
+           Op::OfflineReport,
+           answer(0, ""),
+           record(102, "offline"),
            {-1, kRecordBuilt + "102,failed\n", kNoHostConfig}},
           {nullptr, Op::DomainQuery, answer(103, "ddns.test"), record(103, "online"), kDone},
           {nullptr, Op::DomainQuery, answer(103, ""), record(103, "online"), kQuiet}},

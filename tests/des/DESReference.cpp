@@ -1,10 +1,10 @@
 #include "DESReference.h"
 
-#include "des/DESModes.h"
-#include "des/DESTables.h"
-
 #include <algorithm>
 #include <cstddef>
+
+#include "des/DESModes.h"
+#include "des/DESTables.h"
 
 namespace des_reference {
 

@@ -6,9 +6,9 @@
  * measures the word-based path of the class against; it is not part of the library. Each function
  * does what the DES member of the same name does, with the same results in the same buffers. */
 
-#include "des/DES.h"
-
 #include <string>
+
+#include "des/DES.h"
 
 namespace des_reference {
 

@@ -1,9 +1,6 @@
 // The block cipher over both engines of the class, the word path behind the DES members and the bit-string
 // reference path, from one driver: against the NIST known-answer tables and OpenSSL. Then the bit-string members
 // whose faults the block results do not show.
-#include "DESReference.h"
-#include "support/des_oracle.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +11,9 @@
 #include <sstream>
 #include <string>
 #include <utility>
+
+#include "DESReference.h"
+#include "support/des_oracle.h"
 
 namespace ozu::test {
 namespace {
@@ -28,7 +28,9 @@ struct Engine {
 
 const Engine kEngines[] = {
     {"Words", [](DES& des, const std::string& data, bool slot, bool hex) { des.EncryptData(data, slot, hex); },
-     [](DES& des, const std::string& data, bool slot, bool hex) { des.DecryptData(data, slot, hex); }},
+     [](DES& des, const std::string& data, bool slot, bool hex) {
+         des.DecryptData(data, slot, hex);
+     }},
     {"BitStrings", des_reference::EncryptData, des_reference::DecryptData},
 };
 
@@ -73,8 +75,9 @@ TEST_P(BlockCipher, MatchesTheKnownAnswerTables)
         if (std::istringstream(line) >> std::hex >> key >> plaintext >> ciphertext) {
             ++rows;
             for (const bool slot : {false, true}) {
-                ASSERT_EQ(mismatch(bytes_of(key), slot, bytes_of(plaintext), plaintext,
-                                   exchange_halves_under_ip(ciphertext)), "");
+                ASSERT_EQ(
+                    mismatch(bytes_of(key), slot, bytes_of(plaintext), plaintext, exchange_halves_under_ip(ciphertext)),
+                    "");
             }
         }
     }

@@ -2,11 +2,7 @@
 // '$' marks and error sentence, two-key triple DES, and files, which are enciphered bit-sliced, 128 blocks per pass
 // (32 on 32-bit ARM), in chunks of 64 KiB; against OpenSSL where it is found, and with the bounds that keep all of
 // it in its buffers.
-#include "des/DES.h"
-#include "support/des_oracle.h"
-
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -18,6 +14,9 @@
 #include <memory>
 #include <random>
 #include <string>
+
+#include "des/DES.h"
+#include "support/des_oracle.h"
 
 namespace ozu::test {
 namespace {
@@ -59,9 +58,20 @@ TEST(Message, BoundsAndMalformedCiphertexts)
 // the window at the buffer's start; counts outside 1..4088 change nothing. The buffer is full of marks.
 TEST(Message, CleanPlaintextMarkCutsTrailingMarksInsideTheBuffer)
 {
-    const struct { std::string text; int count; int first_nul; int end_nul; } cases[] = {
-        {"abcdefghijk$m$$$", 16, 13, 17}, {std::string("abcdefghi\0$$$$$$", 16), 16, 16, 17}, {"ab$", 3, 2, 4},
-        {"", 4088, 4081, 4089}, {"", 0, 0, 0}, {"", -1, 0, 0}, {"", 4089, 0, 0}, {"", 4096, 0, 0},
+    const struct {
+        std::string text;
+        int count;
+        int first_nul;
+        int end_nul;
+    } cases[] = {
+        {"abcdefghijk$m$$$", 16, 13, 17},
+        {std::string("abcdefghi\0$$$$$$", 16), 16, 16, 17},
+        {"ab$", 3, 2, 4},
+        {"", 4088, 4081, 4089},
+        {"", 0, 0, 0},
+        {"", -1, 0, 0},
+        {"", 4089, 0, 0},
+        {"", 4096, 0, 0},
     };
     for (const auto& c : cases) {
         const auto des = std::make_unique<DES>();

@@ -194,8 +194,8 @@ int base64_decode(const std::uint8_t* data, std::size_t size)
 {
     const std::size_t capacity = size / 4 * 3 + 3;
     const auto out = std::make_unique<unsigned char[]>(capacity);
-    const int written = CommonKit::CCodecBase64().Decode(reinterpret_cast<const char*>(data), static_cast<int>(size),
-                                                         out.get());
+    const int written =
+        CommonKit::CCodecBase64().Decode(reinterpret_cast<const char*>(data), static_cast<int>(size), out.get());
     require(written >= 0 && static_cast<std::size_t>(written) <= capacity);
     return 0;
 }

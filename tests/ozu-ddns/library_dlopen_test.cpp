@@ -15,10 +15,10 @@ TEST(LibraryDlopen, EntryPointsAreFoundByTheirPlainNames)
     // Never closed: a device application keeps the library for its lifetime.
     void* library = dlopen(OZU_TEST_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    for (const char* name : {"ozu_dnsupdate_init", "ozu_dnsupdate_init_v1", "ozu_dnsupdate_init_v2",
-                             "ozu_dnsupdate_pause", "ozu_dnsupdate_start", "ozu_dnsupdate_stop",
-                             "ozu_dnsupdate_init_rdn", "ozu_dnsupdate_get_domainname", "ozu_dnsupdate_once",
-                             "ozu_dnsupdate_getname", "GetHostName"}) {
+    for (const char* name :
+         {"ozu_dnsupdate_init", "ozu_dnsupdate_init_v1", "ozu_dnsupdate_init_v2", "ozu_dnsupdate_pause",
+          "ozu_dnsupdate_start", "ozu_dnsupdate_stop", "ozu_dnsupdate_init_rdn", "ozu_dnsupdate_get_domainname",
+          "ozu_dnsupdate_once", "ozu_dnsupdate_getname", "GetHostName"}) {
         ASSERT_NE(dlsym(library, name), nullptr) << name;
     }
     // A function found so works as linked (the consumers call the others through their headers).

@@ -46,7 +46,8 @@ protected:
         for (const std::string& word : argv) {
             command += " '" + word + "'";
         }
-        const int status = std::system((command + " <" + path("in") + " >" + path("out") + " 2>" + path("err")).c_str());
+        const int status =
+            std::system((command + " <" + path("in") + " >" + path("out") + " 2>" + path("err")).c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(path("out")), read_file(path("err"))};
     }
 

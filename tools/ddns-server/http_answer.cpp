@@ -30,7 +30,8 @@ const std::string kHeadEnd = "\r\n\r\n";
 
 // Values are taken as they are: the device does not URL-encode them. A repeated
 // key keeps its first value.
-Params parse_params(const std::string& text) {
+Params parse_params(const std::string& text)
+{
     Params params;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -49,12 +50,14 @@ Params parse_params(const std::string& text) {
     return params;
 }
 
-std::string param(const Params& params, const std::string& key) {
+std::string param(const Params& params, const std::string& key)
+{
     const auto found = params.find(key);
     return found != params.end() ? found->second : std::string();
 }
 
-std::optional<Request> parse_request_line(const std::string& line) {
+std::optional<Request> parse_request_line(const std::string& line)
+{
     const std::size_t first_space = line.find(' ');
     const std::size_t second_space = line.find(' ', first_space + 1);
     if (first_space == std::string::npos || second_space == std::string::npos ||
@@ -75,7 +78,8 @@ std::optional<Request> parse_request_line(const std::string& line) {
     return request;
 }
 
-HttpAnswer plain_answer(int status, std::string body, const std::string& request_line) {
+HttpAnswer plain_answer(int status, std::string body, const std::string& request_line)
+{
     HttpAnswer answer;
     answer.status = status;
     answer.body = std::move(body);
@@ -83,11 +87,13 @@ HttpAnswer plain_answer(int status, std::string body, const std::string& request
     return answer;
 }
 
-HttpAnswer bad_request(const std::string& reason, const std::string& request_line) {
+HttpAnswer bad_request(const std::string& reason, const std::string& request_line)
+{
     return plain_answer(400, "bad request: " + reason, request_line);
 }
 
-std::optional<DeviceQuery> deciphered_query(const std::string& ciphertext, int type) {
+std::optional<DeviceQuery> deciphered_query(const std::string& ciphertext, int type)
+{
     const std::optional<std::string> text = decipher_text(ciphertext);
     if (!text) {
         return std::nullopt;
@@ -96,7 +102,8 @@ std::optional<DeviceQuery> deciphered_query(const std::string& ciphertext, int t
 }
 
 // Types 0 and 1 share their paths: a value= parameter marks the enciphered form.
-std::optional<DeviceQuery> mac_query(const Request& request) {
+std::optional<DeviceQuery> mac_query(const Request& request)
+{
     const Params url_params = parse_params(request.query);
     if (url_params.count("value") == 0) {
         return DeviceQuery{0, request.query, url_params};
@@ -104,7 +111,8 @@ std::optional<DeviceQuery> mac_query(const Request& request) {
     return deciphered_query(param(url_params, "value"), 1);
 }
 
-std::optional<DeviceQuery> serial_query(const Request& request) {
+std::optional<DeviceQuery> serial_query(const Request& request)
+{
     const Params url_params = parse_params(request.query);
     if (url_params.count("encrypt") == 0) {
         return std::nullopt;
@@ -112,20 +120,23 @@ std::optional<DeviceQuery> serial_query(const Request& request) {
     return deciphered_query(param(url_params, "encrypt"), 2);
 }
 
-HttpAnswer device_answer(const Request& request, const DeviceQuery& query) {
+HttpAnswer device_answer(const Request& request, const DeviceQuery& query)
+{
     HttpAnswer answer;
     answer.request =
         "GET " + request.path + " type=" + std::to_string(query.type) + " query=\"" + printable(query.text) + "\"";
     return answer;
 }
 
-HttpAnswer rejected(HttpAnswer answer, const std::string& reason) {
+HttpAnswer rejected(HttpAnswer answer, const std::string& reason)
+{
     answer.status = 400;
     answer.body = "bad request: " + reason;
     return answer;
 }
 
-HttpAnswer served(HttpAnswer answer, std::string body) {
+HttpAnswer served(HttpAnswer answer, std::string body)
+{
     answer.status = 200;
     answer.body = std::move(body);
     answer.device_request = true;
@@ -145,7 +156,8 @@ struct DeviceCall {
 };
 
 DeviceCall device_call(const Request& request, std::optional<DeviceQuery> (*read_query)(const Request&),
-                       const char* unreadable, const char* identity_field) {
+                       const char* unreadable, const char* identity_field)
+{
     const std::optional<DeviceQuery> query = read_query(request);
     if (!query) {
         return DeviceCall{bad_request(unreadable, request.line), {}, "", true};
@@ -158,7 +170,8 @@ DeviceCall device_call(const Request& request, std::optional<DeviceQuery> (*read
     return DeviceCall{answer, query->params, identity, false};
 }
 
-HttpAnswer update_by_mac(const Request& request, const std::string& peer_ip, Registry& registry) {
+HttpAnswer update_by_mac(const Request& request, const std::string& peer_ip, Registry& registry)
+{
     const DeviceCall call = device_call(request, mac_query, kUnreadableMacQuery, "mymac");
     if (call.refused) {
         return call.answer;
@@ -172,7 +185,8 @@ HttpAnswer update_by_mac(const Request& request, const std::string& peer_ip, Reg
     return served(call.answer, "SUCC:" + status + ":" + ip + ":" + domain);
 }
 
-HttpAnswer lookup_by_mac(const Request& request, const std::string&, Registry& registry) {
+HttpAnswer lookup_by_mac(const Request& request, const std::string&, Registry& registry)
+{
     if (param(parse_params(request.query), "do") != "getsilent") {
         return bad_request("do=getsilent missing", request.line);
     }
@@ -184,7 +198,8 @@ HttpAnswer lookup_by_mac(const Request& request, const std::string&, Registry& r
     return served(call.answer, domain ? "SUCC:" + *domain : kUnknownDevice);
 }
 
-HttpAnswer update_by_serial(const Request& request, const std::string&, Registry& registry) {
+HttpAnswer update_by_serial(const Request& request, const std::string&, Registry& registry)
+{
     const DeviceCall call = device_call(request, serial_query, kUnreadableSerialQuery, "id");
     if (call.refused) {
         return call.answer;
@@ -197,7 +212,8 @@ HttpAnswer update_by_serial(const Request& request, const std::string&, Registry
     return served(call.answer, "SUCCESS");
 }
 
-HttpAnswer lookup_by_serial(const Request& request, const std::string&, Registry& registry) {
+HttpAnswer lookup_by_serial(const Request& request, const std::string&, Registry& registry)
+{
     const DeviceCall call = device_call(request, serial_query, kUnreadableSerialQuery, "id");
     if (call.refused) {
         return call.answer;
@@ -218,20 +234,22 @@ const std::array<Route, 4> kRoutes = {{
     {"/register/devicegetdomain", lookup_by_serial},
 }};
 
-const char* reason_phrase(int status) {
+const char* reason_phrase(int status)
+{
     switch (status) {
-        case 200:
-            return "OK";
-        case 404:
-            return "Not Found";
-        default:
-            return "Bad Request";
+    case 200:
+        return "OK";
+    case 404:
+        return "Not Found";
+    default:
+        return "Bad Request";
     }
 }
 
 }  // namespace
 
-HttpAnswer answer_http(const std::string& head, const std::string& peer_ip, Registry& registry) {
+HttpAnswer answer_http(const std::string& head, const std::string& peer_ip, Registry& registry)
+{
     const std::string line = head.substr(0, head.find("\r\n"));
     if (head.find(kHeadEnd) == std::string::npos) {
         return bad_request("incomplete request", line);
@@ -248,7 +266,8 @@ HttpAnswer answer_http(const std::string& head, const std::string& peer_ip, Regi
     return plain_answer(404, "not found", line);
 }
 
-std::string http_reply_head(int status) {
+std::string http_reply_head(int status)
+{
     return "HTTP/1.0 " + std::to_string(status) + " " + reason_phrase(status) + "\r\nContent-Type: text/plain\r\n\r\n";
 }
 

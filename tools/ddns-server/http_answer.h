@@ -10,9 +10,9 @@
 namespace ozu_ref {
 
 struct HttpAnswer {
-    int status = 400;      // 200, 400 or 404
+    int status = 400;  // 200, 400 or 404
     std::string body;
-    std::string request;   // the request as logged: path, interface type and plain query
+    std::string request;          // the request as logged: path, interface type and plain query
     bool device_request = false;  // a well-formed device request: fault modes apply to it
 };
 

@@ -5,7 +5,8 @@
 
 namespace ozu_ref {
 
-std::string printable(const std::string& text) {
+std::string printable(const std::string& text)
+{
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);

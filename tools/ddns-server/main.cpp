@@ -27,7 +27,8 @@ struct Options {
     bool help = false;
 };
 
-std::optional<int> parse_port(const std::string& text, int lowest) {
+std::optional<int> parse_port(const std::string& text, int lowest)
+{
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || value < lowest || value > 65535) {
@@ -37,7 +38,8 @@ std::optional<int> parse_port(const std::string& text, int lowest) {
 }
 
 // Applies one "--name value" option; an error message when it is not valid.
-std::string apply_option(const std::string& name, const std::string& value, Options& options) {
+std::string apply_option(const std::string& name, const std::string& value, Options& options)
+{
     ozu_ref::ServerConfig& config = options.config;
     if (name == "--address") {
         config.address = value;
@@ -59,7 +61,8 @@ std::string apply_option(const std::string& name, const std::string& value, Opti
     return "";
 }
 
-std::string parse_options(int argc, char** argv, Options& options) {
+std::string parse_options(int argc, char** argv, Options& options)
+{
     options.config.http_port = 8080;
     options.config.register_port = 8879;
     options.config.log_exchanges = true;
@@ -84,7 +87,8 @@ std::string parse_options(int argc, char** argv, Options& options) {
 }
 
 // The signals are blocked before any thread starts, so only sigwait receives them.
-sigset_t block_stop_signals() {
+sigset_t block_stop_signals()
+{
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -95,7 +99,8 @@ sigset_t block_stop_signals() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Options options;
     const std::string problem = parse_options(argc, argv, options);
     if (!problem.empty()) {

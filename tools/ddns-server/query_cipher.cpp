@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "des/DES.h"
 #include "ddns/encrypt_key.h"
+#include "des/DES.h"
 
 namespace ozu_ref {
 namespace {
@@ -15,14 +15,16 @@ constexpr std::size_t kHexDigitsPerBlock = 16;
 // The DES object's plaintext buffer holds 511 blocks.
 constexpr std::size_t kMaxHexDigits = 511 * kHexDigitsPerBlock;
 
-bool is_ciphertext_text(const std::string& hex) {
+bool is_ciphertext_text(const std::string& hex)
+{
     return !hex.empty() && hex.size() % kHexDigitsPerBlock == 0 && hex.size() <= kMaxHexDigits &&
            std::all_of(hex.begin(), hex.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
 }
 
 }  // namespace
 
-std::string built_in_key() {
+std::string built_in_key()
+{
     std::string key;
     for (const std::int32_t index : g_iEncryptKey) {
         key += g_cKeyAlphabet[index];
@@ -30,7 +32,8 @@ std::string built_in_key() {
     return key;
 }
 
-std::optional<std::string> decipher_text(const std::string& hex) {
+std::optional<std::string> decipher_text(const std::string& hex)
+{
     if (!is_ciphertext_text(hex)) {
         return std::nullopt;
     }

@@ -32,11 +32,18 @@ constexpr std::size_t kMaxHttpHead = 8192;
 // The longest zone whose reply still ends in a NUL inside the 128-byte domain field.
 constexpr std::size_t kMaxZoneLength = 127;
 
-bool head_complete(const std::string& bytes) { return bytes.find("\r\n\r\n") != std::string::npos; }
+bool head_complete(const std::string& bytes)
+{
+    return bytes.find("\r\n\r\n") != std::string::npos;
+}
 
-bool record_complete(const std::string& bytes) { return bytes.size() >= device_msg::kRecordSize; }
+bool record_complete(const std::string& bytes)
+{
+    return bytes.size() >= device_msg::kRecordSize;
+}
 
-std::string zone_problem(const std::string& zone) {
+std::string zone_problem(const std::string& zone)
+{
     if (zone.empty() || zone.size() > kMaxZoneLength) {
         return "must be 1 to 127 characters";
     }
@@ -49,9 +56,13 @@ std::string zone_problem(const std::string& zone) {
     return "";
 }
 
-bool valid_port(int port) { return port >= 0 && port <= 65535; }
+bool valid_port(int port)
+{
+    return port >= 0 && port <= 65535;
+}
 
-void limit_send_time(int fd) {
+void limit_send_time(int fd)
+{
     timeval limit{static_cast<time_t>(kIoTimeout.count()), 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
@@ -65,7 +76,8 @@ enum class Channel { Http, Register };
 
 }  // namespace
 
-const char* fault_name(Fault fault) {
+const char* fault_name(Fault fault)
+{
     for (const FaultName& entry : kFaultNames) {
         if (entry.fault == fault) {
             return entry.name;
@@ -74,7 +86,8 @@ const char* fault_name(Fault fault) {
     return "none";
 }
 
-bool parse_fault(const std::string& name, Fault* fault) {
+bool parse_fault(const std::string& name, Fault* fault)
+{
     for (const FaultName& entry : kFaultNames) {
         if (name == entry.name) {
             *fault = entry.fault;
@@ -86,7 +99,9 @@ bool parse_fault(const std::string& name, Fault* fault) {
 
 struct ReferenceServer::Impl {
     explicit Impl(ServerConfig server_config)
-        : config(std::move(server_config)), registry(config.zone), fault(config.fault) {}
+        : config(std::move(server_config)), registry(config.zone), fault(config.fault)
+    {
+    }
 
     bool start(std::string* error);
     void stop();
@@ -117,7 +132,8 @@ struct ReferenceServer::Impl {
     std::vector<Exchange> received;
 };
 
-bool ReferenceServer::Impl::start(std::string* error) {
+bool ReferenceServer::Impl::start(std::string* error)
+{
     std::string ignored;
     std::string& message = error ? *error : ignored;
     if (running) {
@@ -152,7 +168,8 @@ bool ReferenceServer::Impl::start(std::string* error) {
     return true;
 }
 
-bool ReferenceServer::Impl::open_listeners(std::string* error) {
+bool ReferenceServer::Impl::open_listeners(std::string* error)
+{
     if (config.http_port != 0) {
         http_listener = listen_on(config.address, config.http_port, error);
         if (!http_listener.valid()) {
@@ -168,7 +185,8 @@ bool ReferenceServer::Impl::open_listeners(std::string* error) {
     return true;
 }
 
-void ReferenceServer::Impl::stop() {
+void ReferenceServer::Impl::stop()
+{
     if (!running) {
         return;
     }
@@ -187,11 +205,11 @@ void ReferenceServer::Impl::stop() {
     running = false;
 }
 
-void ReferenceServer::Impl::accept_loop() {
+void ReferenceServer::Impl::accept_loop()
+{
     while (true) {
-        std::array<pollfd, 3> fds = {{{stop_reader.get(), POLLIN, 0},
-                                      {http_listener.get(), POLLIN, 0},
-                                      {register_listener.get(), POLLIN, 0}}};
+        std::array<pollfd, 3> fds = {
+            {{stop_reader.get(), POLLIN, 0}, {http_listener.get(), POLLIN, 0}, {register_listener.get(), POLLIN, 0}}};
         const int ready = poll(fds.data(), fds.size(), -1);  // poll skips the negative fd of a listener not opened
         if (ready < 0 && errno == EINTR) {
             continue;
@@ -209,7 +227,8 @@ void ReferenceServer::Impl::accept_loop() {
     }
 }
 
-void ReferenceServer::Impl::accept_one(int listener, Channel channel) {
+void ReferenceServer::Impl::accept_one(int listener, Channel channel)
+{
     UniqueFd socket(accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
     if (!socket.valid()) {
         return;
@@ -222,7 +241,8 @@ void ReferenceServer::Impl::accept_one(int listener, Channel channel) {
     connections.push_back(Connection{std::move(thread), finished});
 }
 
-void ReferenceServer::Impl::reap_finished() {
+void ReferenceServer::Impl::reap_finished()
+{
     for (auto it = connections.begin(); it != connections.end();) {
         if (*it->finished) {
             it->thread.join();
@@ -233,7 +253,8 @@ void ReferenceServer::Impl::reap_finished() {
     }
 }
 
-void ReferenceServer::Impl::serve(UniqueFd socket, Channel channel) {
+void ReferenceServer::Impl::serve(UniqueFd socket, Channel channel)
+{
     limit_send_time(socket.get());
     const std::string peer = peer_address(socket.get());
     if (channel == Channel::Http) {
@@ -245,7 +266,8 @@ void ReferenceServer::Impl::serve(UniqueFd socket, Channel channel) {
 
 // Each exchange is recorded before its reply goes out, so a client that has its
 // answer finds the exchange already listed.
-void ReferenceServer::Impl::serve_http(int fd, const std::string& peer) {
+void ReferenceServer::Impl::serve_http(int fd, const std::string& peer)
+{
     const Received request = receive(fd, stop_reader.get(), kMaxHttpHead, head_complete, kIoTimeout);
     if (request.stopped || request.bytes.empty()) {
         return;
@@ -256,7 +278,8 @@ void ReferenceServer::Impl::serve_http(int fd, const std::string& peer) {
     carry_out(fd, plan);
 }
 
-void ReferenceServer::Impl::serve_register(int fd, const std::string& peer) {
+void ReferenceServer::Impl::serve_register(int fd, const std::string& peer)
+{
     const Received record_bytes = receive(fd, stop_reader.get(), device_msg::kRecordSize, record_complete, kIoTimeout);
     if (record_bytes.stopped || record_bytes.bytes.empty()) {
         return;
@@ -267,25 +290,27 @@ void ReferenceServer::Impl::serve_register(int fd, const std::string& peer) {
     carry_out(fd, plan);
 }
 
-void ReferenceServer::Impl::carry_out(int fd, const ReplyPlan& plan) {
+void ReferenceServer::Impl::carry_out(int fd, const ReplyPlan& plan)
+{
     switch (plan.action) {
-        case ReplyPlan::Action::Close:
-            return;
-        case ReplyPlan::Action::Stall:
-            wait_for_stop(stop_reader.get());
-            return;
-        case ReplyPlan::Action::Send:
-            for (std::size_t i = 0; i < plan.parts.size(); ++i) {
-                if (i > 0 && !pause_unless_stopped(stop_reader.get(), kSplitPause)) {
-                    return;
-                }
-                send_all(fd, plan.parts[i]);
+    case ReplyPlan::Action::Close:
+        return;
+    case ReplyPlan::Action::Stall:
+        wait_for_stop(stop_reader.get());
+        return;
+    case ReplyPlan::Action::Send:
+        for (std::size_t i = 0; i < plan.parts.size(); ++i) {
+            if (i > 0 && !pause_unless_stopped(stop_reader.get(), kSplitPause)) {
+                return;
             }
-            return;
+            send_all(fd, plan.parts[i]);
+        }
+        return;
     }
 }
 
-void ReferenceServer::Impl::record(Exchange exchange) {
+void ReferenceServer::Impl::record(Exchange exchange)
+{
     std::lock_guard<std::mutex> lock(exchanges_mutex);
     if (config.log_exchanges) {
         std::printf("%s\n", exchange.log_line.c_str());
@@ -297,28 +322,44 @@ void ReferenceServer::Impl::record(Exchange exchange) {
 
 ReferenceServer::ReferenceServer(ServerConfig config) : impl_(std::make_unique<Impl>(std::move(config))) {}
 
-ReferenceServer::~ReferenceServer() { stop(); }
+ReferenceServer::~ReferenceServer()
+{
+    stop();
+}
 
-bool ReferenceServer::start(std::string* error) { return impl_->start(error); }
+bool ReferenceServer::start(std::string* error)
+{
+    return impl_->start(error);
+}
 
-void ReferenceServer::stop() { impl_->stop(); }
+void ReferenceServer::stop()
+{
+    impl_->stop();
+}
 
-void ReferenceServer::set_fault(Fault fault) { impl_->fault = fault; }
+void ReferenceServer::set_fault(Fault fault)
+{
+    impl_->fault = fault;
+}
 
-void ReferenceServer::set_domain(const std::string& identity, const std::string& domain) {
+void ReferenceServer::set_domain(const std::string& identity, const std::string& domain)
+{
     impl_->registry.assign_label(identity, domain);
 }
 
-std::string ReferenceServer::device_status(const std::string& identity) const {
+std::string ReferenceServer::device_status(const std::string& identity) const
+{
     return impl_->registry.status(identity);
 }
 
-std::vector<Exchange> ReferenceServer::exchanges() const {
+std::vector<Exchange> ReferenceServer::exchanges() const
+{
     std::lock_guard<std::mutex> lock(impl_->exchanges_mutex);
     return impl_->received;
 }
 
-bool ReferenceServer::wait_for_exchanges(std::size_t count, std::chrono::milliseconds timeout) const {
+bool ReferenceServer::wait_for_exchanges(std::size_t count, std::chrono::milliseconds timeout) const
+{
     std::unique_lock<std::mutex> lock(impl_->exchanges_mutex);
     return impl_->exchanges_changed.wait_for(lock, timeout, [&] { return impl_->received.size() >= count; });
 }

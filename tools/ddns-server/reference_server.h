@@ -44,18 +44,18 @@ bool parse_fault(const std::string& name, Fault* fault);
 
 struct ServerConfig {
     std::string address = "127.0.0.1";
-    int http_port = 0;              // 0: no HTTP listener
-    int register_port = 0;          // 0: no register channel; the client always uses 8879
-    std::string zone = "ddns.test"; // domains are <label>.<zone>
+    int http_port = 0;               // 0: no HTTP listener
+    int register_port = 0;           // 0: no register channel; the client always uses 8879
+    std::string zone = "ddns.test";  // domains are <label>.<zone>
     Fault fault = Fault::None;
-    bool log_exchanges = false;     // also print each exchange's log line on stdout
+    bool log_exchanges = false;  // also print each exchange's log line on stdout
 };
 
 // One request as the server received it.
 struct Exchange {
-    std::string channel;  // "http" or "register"
-    std::string raw;      // the bytes received, as they came
-    std::string log_line; // the one-line log entry, query or record deciphered
+    std::string channel;   // "http" or "register"
+    std::string raw;       // the bytes received, as they came
+    std::string log_line;  // the one-line log entry, query or record deciphered
 };
 
 class ReferenceServer {

@@ -22,7 +22,8 @@ struct DecodedRecord {
 // Deciphers one enciphered field; on failure keeps its raw text for the log and
 // notes the first refusal.
 template <std::size_t N>
-std::string deciphered_field(const std::array<char, N>& field, const char* name, std::string& refusal) {
+std::string deciphered_field(const std::array<char, N>& field, const char* name, std::string& refusal)
+{
     const std::string raw = device_msg::field_text(field);
     const std::optional<std::string> plain = decipher_text(raw);
     if (plain) {
@@ -34,7 +35,8 @@ std::string deciphered_field(const std::array<char, N>& field, const char* name,
     return raw;
 }
 
-DecodedRecord decode(const DeviceMsg& msg) {
+DecodedRecord decode(const DeviceMsg& msg)
+{
     DecodedRecord record;
     record.command = device_msg::load_le32(msg.nCommand);
     record.serial = deciphered_field(msg.szSerial, "serial", record.refusal);
@@ -57,7 +59,8 @@ DecodedRecord decode(const DeviceMsg& msg) {
 
 }  // namespace
 
-RegisterAnswer answer_record(const std::string& record, Registry& registry) {
+RegisterAnswer answer_record(const std::string& record, Registry& registry)
+{
     RegisterAnswer answer;
     if (record.size() != device_msg::kRecordSize) {
         answer.request = "short record (" + std::to_string(record.size()) + " of 432 bytes)";
@@ -82,7 +85,8 @@ RegisterAnswer answer_record(const std::string& record, Registry& registry) {
     return answer;
 }
 
-std::string encode_reply(std::int32_t code, const std::string& domain) {
+std::string encode_reply(std::int32_t code, const std::string& domain)
+{
     DeviceMsg reply{};
     device_msg::store_le32(reply.nCommand, code);
     device_msg::set_field_text(reply.szDeviceDomain, domain);

@@ -12,12 +12,14 @@ namespace {
 // Free of every marker a device looks for ("SUCC", "ACK", "domain=").
 const std::string kMarkerFreeBody = "no registration data";
 
-ReplyPlan sent(std::vector<std::string> parts, std::string summary) {
+ReplyPlan sent(std::vector<std::string> parts, std::string summary)
+{
     return ReplyPlan{ReplyPlan::Action::Send, std::move(parts), std::move(summary)};
 }
 
 // Stall and CloseWithoutAnswer look the same on both channels.
-std::optional<ReplyPlan> silent_plan(Fault fault) {
+std::optional<ReplyPlan> silent_plan(Fault fault)
+{
     if (fault == Fault::Stall) {
         return ReplyPlan{ReplyPlan::Action::Stall, {}, "no answer (stall)"};
     }
@@ -27,13 +29,15 @@ std::optional<ReplyPlan> silent_plan(Fault fault) {
     return std::nullopt;
 }
 
-std::string record_summary(std::int32_t code, const std::string& domain) {
+std::string record_summary(std::int32_t code, const std::string& domain)
+{
     return std::to_string(code) + " " + (domain.empty() ? std::string("(empty domain)") : printable(domain));
 }
 
 }  // namespace
 
-ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault) {
+ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault)
+{
     const std::string summary = std::to_string(answer.status) + " " + printable(answer.body);
     if (!answer.device_request || fault == Fault::None) {
         return sent({http_reply_head(answer.status) + answer.body}, summary);
@@ -42,21 +46,22 @@ ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault) {
         return *silence;
     }
     switch (fault) {
-        case Fault::NotOk:
-            return sent({http_reply_head(404) + answer.body}, "404 " + printable(answer.body));
-        case Fault::NoMarkers:
-            return sent({http_reply_head(200) + kMarkerFreeBody}, "200 " + kMarkerFreeBody);
-        case Fault::Oversized:
-            return sent({http_reply_head(answer.status) + std::string(kOversizeFiller, '.') + answer.body},
-                        summary + " after " + std::to_string(kOversizeFiller) + " filler bytes");
-        case Fault::SplitReply:
-            return sent({http_reply_head(answer.status), answer.body}, summary + " (body sent separately)");
-        default:
-            return sent({http_reply_head(answer.status) + answer.body}, summary);
+    case Fault::NotOk:
+        return sent({http_reply_head(404) + answer.body}, "404 " + printable(answer.body));
+    case Fault::NoMarkers:
+        return sent({http_reply_head(200) + kMarkerFreeBody}, "200 " + kMarkerFreeBody);
+    case Fault::Oversized:
+        return sent({http_reply_head(answer.status) + std::string(kOversizeFiller, '.') + answer.body},
+                    summary + " after " + std::to_string(kOversizeFiller) + " filler bytes");
+    case Fault::SplitReply:
+        return sent({http_reply_head(answer.status), answer.body}, summary + " (body sent separately)");
+    default:
+        return sent({http_reply_head(answer.status) + answer.body}, summary);
     }
 }
 
-ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault) {
+ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault)
+{
     if (!answer.answered) {
         return ReplyPlan{ReplyPlan::Action::Close, {}, "closed without answer (" + answer.refusal + ")"};
     }
@@ -68,17 +73,17 @@ ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault) {
     // The domain starts at byte 216: a first part of 216 bytes carries none of it.
     constexpr std::size_t kSplitAt = 216;
     switch (fault) {
-        case Fault::NotOk:
-            return sent({encode_reply(answer.code, "")}, record_summary(answer.code, ""));
-        case Fault::NoMarkers:
-            return sent({encode_reply(0, "")}, record_summary(0, ""));
-        case Fault::Oversized:
-            return sent({std::string(kOversizeFiller, '\0') + reply},
-                        summary + " after " + std::to_string(kOversizeFiller) + " zero bytes");
-        case Fault::SplitReply:
-            return sent({reply.substr(0, kSplitAt), reply.substr(kSplitAt)}, summary + " (in two sends)");
-        default:
-            return sent({reply}, summary);
+    case Fault::NotOk:
+        return sent({encode_reply(answer.code, "")}, record_summary(answer.code, ""));
+    case Fault::NoMarkers:
+        return sent({encode_reply(0, "")}, record_summary(0, ""));
+    case Fault::Oversized:
+        return sent({std::string(kOversizeFiller, '\0') + reply},
+                    summary + " after " + std::to_string(kOversizeFiller) + " zero bytes");
+    case Fault::SplitReply:
+        return sent({reply.substr(0, kSplitAt), reply.substr(kSplitAt)}, summary + " (in two sends)");
+    default:
+        return sent({reply}, summary);
     }
 }
 

@@ -17,14 +17,16 @@ constexpr int kListenBacklog = 16;
 
 using Clock = std::chrono::steady_clock;
 
-int milliseconds_left(Clock::time_point deadline) {
+int milliseconds_left(Clock::time_point deadline)
+{
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 enum class Wait { Ready, TimedOut, Stopped };
 
-Wait wait_readable(int fd, int stop_fd, Clock::time_point deadline) {
+Wait wait_readable(int fd, int stop_fd, Clock::time_point deadline)
+{
     while (true) {
         std::array<pollfd, 2> fds = {{{stop_fd, POLLIN, 0}, {fd, POLLIN, 0}}};
         const int ready = poll(fds.data(), fd >= 0 ? 2 : 1, milliseconds_left(deadline));
@@ -41,13 +43,15 @@ Wait wait_readable(int fd, int stop_fd, Clock::time_point deadline) {
     }
 }
 
-std::string describe(const std::string& address, int port) {
+std::string describe(const std::string& address, int port)
+{
     return "cannot listen on " + address + ":" + std::to_string(port) + ": ";
 }
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+{
     if (this != &other) {
         reset();
         fd_ = other.release();
@@ -55,20 +59,23 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     return *this;
 }
 
-int UniqueFd::release() {
+int UniqueFd::release()
+{
     const int fd = fd_;
     fd_ = -1;
     return fd;
 }
 
-void UniqueFd::reset() {
+void UniqueFd::reset()
+{
     if (fd_ >= 0) {
         close(fd_);
         fd_ = -1;
     }
 }
 
-UniqueFd listen_on(const std::string& address, int port, std::string* error) {
+UniqueFd listen_on(const std::string& address, int port, std::string* error)
+{
     sockaddr_in where{};
     where.sin_family = AF_INET;
     where.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -78,8 +85,7 @@ UniqueFd listen_on(const std::string& address, int port, std::string* error) {
     }
     UniqueFd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int reuse = 1;
-    if (!listener.valid() ||
-        setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+    if (!listener.valid() || setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
         bind(listener.get(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
         listen(listener.get(), kListenBacklog) != 0) {
         *error = describe(address, port) + std::strerror(errno);
@@ -88,7 +94,8 @@ UniqueFd listen_on(const std::string& address, int port, std::string* error) {
     return listener;
 }
 
-std::string peer_address(int fd) {
+std::string peer_address(int fd)
+{
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
     std::array<char, INET_ADDRSTRLEN> text{};
@@ -100,7 +107,8 @@ std::string peer_address(int fd) {
 }
 
 Received receive(int fd, int stop_fd, std::size_t limit, const std::function<bool(const std::string&)>& complete,
-                 std::chrono::milliseconds timeout) {
+                 std::chrono::milliseconds timeout)
+{
     const Clock::time_point deadline = Clock::now() + timeout;
     Received received;
     std::array<char, 1024> chunk{};
@@ -123,16 +131,19 @@ Received receive(int fd, int stop_fd, std::size_t limit, const std::function<boo
     return received;
 }
 
-bool pause_unless_stopped(int stop_fd, std::chrono::milliseconds duration) {
+bool pause_unless_stopped(int stop_fd, std::chrono::milliseconds duration)
+{
     return wait_readable(-1, stop_fd, Clock::now() + duration) == Wait::TimedOut;
 }
 
-void wait_for_stop(int stop_fd) {
+void wait_for_stop(int stop_fd)
+{
     while (wait_readable(-1, stop_fd, Clock::now() + std::chrono::hours(1)) != Wait::Stopped) {
     }
 }
 
-void send_all(int fd, const std::string& bytes) {
+void send_all(int fd, const std::string& bytes)
+{
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t count = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);

@@ -1,13 +1,13 @@
 // base64 encode|decode [FILE]: CommonKit::CCodecBase64 between a file or standard input and
 // standard output.
+#include <ozu_dnsupdate/CodecBase64.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <ozu_dnsupdate/CodecBase64.h>
 
 #include "command_line.h"
 #include "commands.h"
@@ -22,7 +22,8 @@ const char kHelp[] =
 
 const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-std::string read_stream(std::FILE* stream, const std::string& name) {
+std::string read_stream(std::FILE* stream, const std::string& name)
+{
     std::string bytes;
     std::vector<char> chunk(1 << 16);
     std::size_t count = 0;
@@ -35,7 +36,8 @@ std::string read_stream(std::FILE* stream, const std::string& name) {
     return bytes;
 }
 
-std::string read_input(const Arguments& arguments) {
+std::string read_input(const Arguments& arguments)
+{
     if (arguments.operands.size() < 2) {
         return read_stream(stdin, "standard input");
     }
@@ -54,7 +56,8 @@ std::string read_input(const Arguments& arguments) {
     }
 }
 
-void write_output(const std::string& bytes) {
+void write_output(const std::string& bytes)
+{
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
         throw Failure(std::string("cannot write standard output: ") + std::strerror(errno));
     }
@@ -62,7 +65,8 @@ void write_output(const std::string& bytes) {
 
 // The codec decodes anything, mapping stray characters to zero bits: the text is checked first,
 // group by group as the decoder reads it, so that corrupt input is refused rather than decoded.
-void check_base64_text(const std::string& text) {
+void check_base64_text(const std::string& text)
+{
     bool padded = false;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -89,7 +93,8 @@ void check_base64_text(const std::string& text) {
     }
 }
 
-std::string encode(const std::string& bytes) {
+std::string encode(const std::string& bytes)
+{
     if (bytes.size() > static_cast<std::size_t>(INT_MAX / 2)) {
         throw Failure("input too large to encode");
     }
@@ -103,7 +108,8 @@ std::string encode(const std::string& bytes) {
     return text;
 }
 
-std::string decode(const std::string& text) {
+std::string decode(const std::string& text)
+{
     if (text.size() > static_cast<std::size_t>(INT_MAX)) {
         throw Failure("input too large to decode");
     }
@@ -121,7 +127,8 @@ std::string decode(const std::string& text) {
 
 }  // namespace
 
-int base64(const Words& words) {
+int base64(const Words& words)
+{
     const Arguments arguments = parse_arguments(words, {});
     if (arguments.help) {
         std::fputs(kHelp, stdout);

@@ -1,4 +1,5 @@
 // once, getname, run: the host's side of the DDNS client, configured from the command line.
+#include <ozu_dnsupdate/ozu_dnsupdate.h>
 #include <signal.h>
 
 #include <array>
@@ -7,8 +8,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <ozu_dnsupdate/ozu_dnsupdate.h>
 
 #include "command_line.h"
 #include "commands.h"
@@ -41,9 +40,9 @@ const char kRunUsage[] =
     "reports it online every interval, and the domain-name thread asks for its name once a\n"
     "minute, until SIGINT or SIGTERM; the worker then sends its offline report and the tool ends.\n";
 
-const std::vector<OptionSpec> kSettingOptions = {{"--server", true}, {"--port", true},     {"--type", true},
-                                                   {"--serial", true}, {"--mac", true},      {"--ip", true},
-                                                   {"--interval", true}, {"--device-id", true}, {"--http-port", true}};
+const std::vector<OptionSpec> kSettingOptions = {{"--server", true},   {"--port", true},      {"--type", true},
+                                                 {"--serial", true},   {"--mac", true},       {"--ip", true},
+                                                 {"--interval", true}, {"--device-id", true}, {"--http-port", true}};
 
 // Room for any name a reply can carry: the exchange buffer holds 2048 bytes.
 constexpr std::size_t kNameBufferSize = 2048;
@@ -61,14 +60,16 @@ struct Settings {
     int http_port = 80;
 };
 
-std::string required(const Arguments& arguments, const std::string& name) {
+std::string required(const Arguments& arguments, const std::string& name)
+{
     if (!arguments.has(name)) {
         throw UsageError(name + " is required");
     }
     return arguments.values.at(name);
 }
 
-Settings read_settings(const Arguments& arguments) {
+Settings read_settings(const Arguments& arguments)
+{
     expect_operands(arguments, 0, 0);
     Settings s;
     s.server = required(arguments, "--server");
@@ -84,24 +85,26 @@ Settings read_settings(const Arguments& arguments) {
     return s;
 }
 
-void initialise(const Settings& s) {
+void initialise(const Settings& s)
+{
     const char* ip = s.has_ip ? s.ip.c_str() : nullptr;
     switch (s.type) {
-        case 0:
-            ozu_dnsupdate_init(s.server.c_str(), s.port, s.mac.c_str(), ip, s.interval);
-            break;
-        case 1:
-            ozu_dnsupdate_init_v1(s.device_id, s.server.c_str(), s.port, s.mac.c_str(), ip, s.http_port, s.interval);
-            break;
-        default:
-            ozu_dnsupdate_init_v2(s.device_id, s.server.c_str(), s.port, s.serial.c_str(), s.mac.c_str(), ip,
-                                  s.http_port, s.interval);
-            break;
+    case 0:
+        ozu_dnsupdate_init(s.server.c_str(), s.port, s.mac.c_str(), ip, s.interval);
+        break;
+    case 1:
+        ozu_dnsupdate_init_v1(s.device_id, s.server.c_str(), s.port, s.mac.c_str(), ip, s.http_port, s.interval);
+        break;
+    default:
+        ozu_dnsupdate_init_v2(s.device_id, s.server.c_str(), s.port, s.serial.c_str(), s.mac.c_str(), ip, s.http_port,
+                              s.interval);
+        break;
     }
 }
 
 // Parses the settings and initialises the client; false after printing the help.
-bool configure(const Words& words, const char* usage, const std::vector<OptionSpec>& extra, Arguments& arguments) {
+bool configure(const Words& words, const char* usage, const std::vector<OptionSpec>& extra, Arguments& arguments)
+{
     std::vector<OptionSpec> options = kSettingOptions;
     options.insert(options.end(), extra.begin(), extra.end());
     arguments = parse_arguments(words, options);
@@ -114,7 +117,8 @@ bool configure(const Words& words, const char* usage, const std::vector<OptionSp
 }
 
 // SIGINT and SIGTERM blocked in every thread, the library's included, and taken by sigwait.
-sigset_t stop_signals() {
+sigset_t stop_signals()
+{
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -124,7 +128,8 @@ sigset_t stop_signals() {
 
 }  // namespace
 
-int update_once(const Words& words) {
+int update_once(const Words& words)
+{
     Arguments arguments;
     if (!configure(words, kOnceUsage, {{"--offline", false}}, arguments)) {
         return kExitSuccess;
@@ -137,7 +142,8 @@ int update_once(const Words& words) {
     return kExitSuccess;
 }
 
-int get_name(const Words& words) {
+int get_name(const Words& words)
+{
     Arguments arguments;
     if (!configure(words, kGetNameUsage, {}, arguments)) {
         return kExitSuccess;
@@ -150,7 +156,8 @@ int get_name(const Words& words) {
     return kExitSuccess;
 }
 
-int run_client(const Words& words) {
+int run_client(const Words& words)
+{
     Arguments arguments;
     // Blocked before the library starts its threads, which inherit the mask.
     const sigset_t signals = stop_signals();

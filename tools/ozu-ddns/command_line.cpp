@@ -6,7 +6,8 @@
 namespace ozu_tool {
 namespace {
 
-const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name) {
+const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name)
+{
     const auto found =
         std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& spec) { return name == spec.name; });
     return found == specs.end() ? nullptr : &*found;
@@ -14,12 +15,14 @@ const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::str
 
 }  // namespace
 
-std::string Arguments::value_or(const std::string& name, const std::string& fallback) const {
+std::string Arguments::value_or(const std::string& name, const std::string& fallback) const
+{
     const auto found = values.find(name);
     return found == values.end() ? fallback : found->second;
 }
 
-Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs) {
+Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs)
+{
     Arguments arguments;
     arguments.help = std::find(words.begin(), words.end(), "--help") != words.end();
     if (arguments.help) {
@@ -46,7 +49,8 @@ Arguments parse_arguments(const std::vector<std::string>& words, const std::vect
     return arguments;
 }
 
-void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest) {
+void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest)
+{
     const std::vector<std::string>& operands = arguments.operands;
     if (operands.size() > highest) {
         throw UsageError("unexpected argument '" + operands[highest] + "'");
@@ -56,7 +60,8 @@ void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t
     }
 }
 
-const std::string& file_operand(const Arguments& arguments, std::size_t index) {
+const std::string& file_operand(const Arguments& arguments, std::size_t index)
+{
     const std::string& path = arguments.operands[index];
     if (path.find('\0') != std::string::npos) {
         throw UsageError("a file name cannot hold a NUL byte");
@@ -64,7 +69,8 @@ const std::string& file_operand(const Arguments& arguments, std::size_t index) {
     return path;
 }
 
-long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest) {
+long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest)
+{
     const auto found = arguments.values.find(name);
     if (found == arguments.values.end()) {
         return fallback;

@@ -1,5 +1,6 @@
 // des encrypt|decrypt: DES::FileEncrypt and DES::FileDecrypt, made all-or-nothing and with progress.
 #include <fcntl.h>
+#include <ozu_dnsupdate/DES.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +14,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-
-#include <ozu_dnsupdate/DES.h>
 
 #include "command_line.h"
 #include "commands.h"
@@ -47,7 +46,8 @@ struct FileJob {
 };
 
 // The key schedule reads 8 characters and ignores the rest: any other length is refused.
-std::string checked_key(const Arguments& arguments, const std::string& name, const std::string& fallback) {
+std::string checked_key(const Arguments& arguments, const std::string& name, const std::string& fallback)
+{
     const std::string key = arguments.value_or(name, fallback);
     if (key.size() != kKeyLength) {
         throw UsageError(name + " must be 8 characters, not " + std::to_string(key.size()));
@@ -55,11 +55,13 @@ std::string checked_key(const Arguments& arguments, const std::string& name, con
     return key;
 }
 
-bool ends_with_suffix(const std::string& path) {
+bool ends_with_suffix(const std::string& path)
+{
     return path.size() > kSuffix.size() && path.compare(path.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0;
 }
 
-FileJob read_job(const Arguments& arguments) {
+FileJob read_job(const Arguments& arguments)
+{
     expect_operands(arguments, 2, 2);
     FileJob job;
     const std::string& direction = arguments.operands[0];
@@ -86,18 +88,21 @@ FileJob read_job(const Arguments& arguments) {
     return job;
 }
 
-std::string directory_of(const std::string& path) {
+std::string directory_of(const std::string& path)
+{
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string name_of(const std::string& path) {
+std::string name_of(const std::string& path)
+{
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The input's size; a Failure naming the reason when it cannot be read or does not fit the cipher.
-long long input_size(const std::string& path) {
+long long input_size(const std::string& path)
+{
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status {};
     if (fd < 0 || fstat(fd, &status) != 0) {
@@ -117,7 +122,8 @@ long long input_size(const std::string& path) {
     return status.st_size;
 }
 
-long long file_size(const std::string& path) {
+long long file_size(const std::string& path)
+{
     struct stat status {};
     return stat(path.c_str(), &status) == 0 ? status.st_size : 0;
 }
@@ -127,7 +133,8 @@ long long file_size(const std::string& path) {
 // complete, and whatever is left of a failure goes with the directory.
 class StagingDirectory {
 public:
-    explicit StagingDirectory(const FileJob& job) {
+    explicit StagingDirectory(const FileJob& job)
+    {
         std::string pattern = directory_of(job.output) + "/.ozu-ddns-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) {
             throw Failure("cannot create a temporary directory beside " + job.output + ": " + std::strerror(errno));
@@ -152,7 +159,8 @@ public:
     const std::string& output() const { return staged_output_; }
 
 private:
-    void remove_all() {
+    void remove_all()
+    {
         unlink(staged_output_.c_str());
         unlink(link_.c_str());
         rmdir(path_.c_str());
@@ -163,7 +171,8 @@ private:
     std::string staged_output_;
 };
 
-bool run_cipher(const FileJob& job, const std::string& staged_input) {
+bool run_cipher(const FileJob& job, const std::string& staged_input)
+{
     auto des = std::make_unique<DES>();  // about 14 KiB of buffers
     des->InitializeKey(job.key, false);
     des->InitializeKey(job.key2, true);
@@ -171,7 +180,8 @@ bool run_cipher(const FileJob& job, const std::string& staged_input) {
 }
 
 // Runs the cipher on its own thread and draws the output's growth until it is done.
-bool run_with_progress(const FileJob& job, const StagingDirectory& staging, long long size) {
+bool run_with_progress(const FileJob& job, const StagingDirectory& staging, long long size)
+{
     std::atomic<bool> done{false};
     bool succeeded = false;
     std::thread worker([&] {
@@ -190,7 +200,8 @@ bool run_with_progress(const FileJob& job, const StagingDirectory& staging, long
 
 }  // namespace
 
-int des_file(const Words& words) {
+int des_file(const Words& words)
+{
     const Arguments arguments = parse_arguments(words, kOptions);
     if (arguments.help) {
         std::fputs(kHelp, stdout);
@@ -199,8 +210,8 @@ int des_file(const Words& words) {
     const FileJob job = read_job(arguments);
     const long long size = input_size(job.input);
     const StagingDirectory staging(job);
-    const bool succeeded = ProgressBar::wanted(size) ? run_with_progress(job, staging, size)
-                                                     : run_cipher(job, staging.input());
+    const bool succeeded =
+        ProgressBar::wanted(size) ? run_with_progress(job, staging, size) : run_cipher(job, staging.input());
     if (!succeeded) {
         throw Failure("cannot " + std::string(job.encrypt ? "encrypt " : "decrypt ") + job.input);
     }

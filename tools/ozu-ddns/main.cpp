@@ -38,7 +38,8 @@ const char kHelp[] =
     "'ozu-ddns COMMAND --help' describes a command and its SETTINGS.\n"
     "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n";
 
-const Command* find_command(const std::string& name) {
+const Command* find_command(const std::string& name)
+{
     for (const Command& command : kCommands) {
         if (name == command.name) {
             return &command;
@@ -47,12 +48,14 @@ const Command* find_command(const std::string& name) {
     return nullptr;
 }
 
-int report(const char* message, int status) {
+int report(const char* message, int status)
+{
     std::fprintf(stderr, "ozu-ddns: %s\n", message);
     return status;
 }
 
-int dispatch(int argc, char** argv) {
+int dispatch(int argc, char** argv)
+{
     if (argc < 2) {
         throw ozu_tool::UsageError("no command given (see ozu-ddns --help)");
     }
@@ -70,7 +73,8 @@ int dispatch(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     // Line by line even into a pipe, so that these lines and the library's keep their order in a log.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {

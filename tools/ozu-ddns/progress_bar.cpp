@@ -14,11 +14,15 @@ constexpr int kWidth = 30;
 
 }  // namespace
 
-bool ProgressBar::wanted(long long total) { return total >= kLargeFile && isatty(STDERR_FILENO) == 1; }
+bool ProgressBar::wanted(long long total)
+{
+    return total >= kLargeFile && isatty(STDERR_FILENO) == 1;
+}
 
 ProgressBar::ProgressBar(std::string label, long long total) : label_(std::move(label)), total_(total) {}
 
-void ProgressBar::show(long long done) {
+void ProgressBar::show(long long done)
+{
     const long long bounded = std::clamp(done, 0LL, total_);
     const int percent = total_ > 0 ? static_cast<int>(bounded * 100 / total_) : 100;
     if (percent == last_percent_) {
@@ -26,12 +30,14 @@ void ProgressBar::show(long long done) {
     }
     last_percent_ = percent;
     const int filled = percent * kWidth / 100;
-    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(static_cast<std::size_t>(filled), '#').c_str(),
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(),
+                 std::string(static_cast<std::size_t>(filled), '#').c_str(),
                  std::string(static_cast<std::size_t>(kWidth - filled), ' ').c_str(), percent);
     std::fflush(stderr);
 }
 
-void ProgressBar::finish(bool complete) {
+void ProgressBar::finish(bool complete)
+{
     if (complete) {
         show(total_);
     }

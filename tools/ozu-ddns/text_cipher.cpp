@@ -28,7 +28,8 @@ const char kDecryptHelp[] =
     "Prints the text of a ciphertext text enciphered under the built-in request key, such as a\n"
     "captured value= or encrypt= query (whole 16-digit blocks, digits of either case).\n";
 
-void check_ciphertext_text(const std::string& hex) {
+void check_ciphertext_text(const std::string& hex)
+{
     for (std::size_t i = 0; i < hex.size(); ++i) {
         if (std::isxdigit(static_cast<unsigned char>(hex[i])) == 0) {
             throw Failure("not hexadecimal: '" + hex.substr(i, 1) + "' at position " + std::to_string(i));
@@ -44,7 +45,8 @@ void check_ciphertext_text(const std::string& hex) {
 
 }  // namespace
 
-int encrypt_text(const Words& words) {
+int encrypt_text(const Words& words)
+{
     const Arguments arguments = parse_arguments(words, {});
     if (arguments.help) {
         std::fputs(kEncryptHelp, stdout);
@@ -65,7 +67,8 @@ int encrypt_text(const Words& words) {
     return kExitSuccess;
 }
 
-int decrypt_text(const Words& words) {
+int decrypt_text(const Words& words)
+{
     const Arguments arguments = parse_arguments(words, {});
     if (arguments.help) {
         std::fputs(kDecryptHelp, stdout);

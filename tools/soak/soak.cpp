@@ -133,17 +133,18 @@ bool judge(const std::vector<Sample>& samples, bool judgeRss)
 {
     const Sample& first = samples.front();
     const Sample& last = samples.back();
-    const bool descriptorsConstant = std::all_of(samples.begin(), samples.end(),
-        [&](const Sample& sample) { return sample.descriptors == first.descriptors; });
+    const bool descriptorsConstant = std::all_of(
+        samples.begin(), samples.end(), [&](const Sample& sample) { return sample.descriptors == first.descriptors; });
     const long rssGrowthKiB = last.rssKiB - first.rssKiB;
     const bool rssFlat = !judgeRss || rssGrowthKiB <= kAllowedRssGrowthKiB;
     char name[128] = "";
     const bool named = ozu_dnsupdate_get_domainname(name) == 0;
-    std::printf("soak: summary: %d samples, fds %d..%d (%s), rss first %ldKiB last %ldKiB growth %ldKiB "
-                "(limit %ldKiB, %s), domain name %s\n",
+    std::printf(
+        "soak: summary: %d samples, fds %d..%d (%s), rss first %ldKiB last %ldKiB growth %ldKiB "
+        "(limit %ldKiB, %s), domain name %s\n",
         static_cast<int>(samples.size()), first.descriptors, last.descriptors,
-        descriptorsConstant ? "constant" : "CHANGED", first.rssKiB, last.rssKiB, rssGrowthKiB,
-        kAllowedRssGrowthKiB, rss_verdict(judgeRss, rssFlat), named ? name : "(none)");
+        descriptorsConstant ? "constant" : "CHANGED", first.rssKiB, last.rssKiB, rssGrowthKiB, kAllowedRssGrowthKiB,
+        rss_verdict(judgeRss, rssFlat), named ? name : "(none)");
     return descriptorsConstant && rssFlat;
 }
 

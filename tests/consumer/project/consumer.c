@@ -1,7 +1,6 @@
 /* A device application in miniature, in C: the host entry points by their plain names. */
-#include <ozu_dnsupdate/ozu_dnsupdate.h>
-
 #include <arpa/inet.h>
+#include <ozu_dnsupdate/ozu_dnsupdate.h>
 #include <stdint.h>
 #include <stdio.h>
 

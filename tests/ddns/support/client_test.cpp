@@ -45,7 +45,7 @@ std::string read_request(int connection, std::size_t channel)
     std::string request;
     std::array<char, 4096> chunk{};
     for (ssize_t received = 1; received > 0 && (channel == 1 ? request.size() < kRecordSize
-                                                            : request.find("\r\n\r\n") == std::string::npos);) {
+                                                             : request.find("\r\n\r\n") == std::string::npos);) {
         received = recv(connection, chunk.data(), chunk.size(), 0);
         request.append(chunk.data(), static_cast<std::size_t>(std::max<ssize_t>(received, 0)));
     }
