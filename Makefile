@@ -4,7 +4,8 @@
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
 #   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
 #                  labelled `slow`, which wait out timeouts and add no thread interleavings
-# After them, `make test` runs the fuzz step and last the size check: tools/test_size.sh fails when the
+# `make test` first checks the layout (`make format-check`, .clang-format); after the four
+# configurations it runs the fuzz step and last the size check: tools/test_size.sh fails when the
 # tests exceed 40% of the rest of the code. `time make test` gives its duration.
 # `make test-quick` builds and tests the four configurations alone, skipping the tests labelled `slow`.
 # `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
@@ -44,7 +45,7 @@ CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DC
 
 all: $(BUILDS:%=build-%)
 
-test: $(BUILDS:%=test-%) fuzz
+test: format-check $(BUILDS:%=test-%) fuzz
 	$(CURDIR)/tools/test_size.sh
 
 test-quick: $(BUILDS:%=quick-%)
