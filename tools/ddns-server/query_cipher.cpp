@@ -8,7 +8,7 @@
 #include "ddns/encrypt_key.h"
 #include "des/DES.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
 
 constexpr std::size_t kHexDigitsPerBlock = 16;
@@ -45,4 +45,4 @@ std::optional<std::string> decipher_text(const std::string& hex)
     return std::string(des->GetPlaintextAnyLength());
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

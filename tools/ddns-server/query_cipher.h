@@ -1,12 +1,12 @@
 // Deciphers the texts a device sends enciphered: the type-1 "value=" and type-2
 // "encrypt=" queries and four fields of the register record.
-#ifndef OZU_REF_QUERY_CIPHER_H
-#define OZU_REF_QUERY_CIPHER_H
+#ifndef OZU_SERVER_QUERY_CIPHER_H
+#define OZU_SERVER_QUERY_CIPHER_H
 
 #include <optional>
 #include <string>
 
-namespace ozu_ref {
+namespace ozu::server {
 
 // The built-in request key, rebuilt from its alphabet indices like the device does.
 std::string built_in_key();
@@ -15,6 +15,6 @@ std::string built_in_key();
 // nullopt when the text is empty, not whole blocks, too long or not hexadecimal.
 std::optional<std::string> decipher_text(const std::string& hex);
 
-}  // namespace ozu_ref
+}  // namespace ozu::server
 
 #endif

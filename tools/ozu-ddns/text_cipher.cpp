@@ -77,7 +77,7 @@ int decrypt_text(const Words& words)
     expect_operands(arguments, 1, 1);
     const std::string& hex = arguments.operands[0];
     check_ciphertext_text(hex);
-    const std::optional<std::string> text = ozu_ref::decipher_text(hex);
+    const std::optional<std::string> text = ozu::server::decipher_text(hex);
     if (!text) {
         throw Failure("the ciphertext could not be deciphered");
     }
