@@ -3,10 +3,17 @@
 #ifndef OZU_SERVER_QUERY_CIPHER_H
 #define OZU_SERVER_QUERY_CIPHER_H
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
 namespace ozu::server {
+
+// 16 hexadecimal digits encipher a block of 8 characters; the cipher's message buffers hold
+// 511 blocks.
+inline constexpr std::size_t kBlockCharacters = 8;
+inline constexpr std::size_t kBlockDigits = 16;
+inline constexpr std::size_t kMaxBlocks = 511;
 
 // The built-in request key, rebuilt from its alphabet indices like the device does.
 std::string built_in_key();

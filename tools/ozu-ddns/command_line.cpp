@@ -1,9 +1,10 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
 const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name)
@@ -21,13 +22,14 @@ std::string Arguments::value_or(const std::string& name, const std::string& fall
     return found == values.end() ? fallback : found->second;
 }
 
-Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs)
+std::optional<Arguments> parse_command(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                                       const std::string& help)
 {
-    Arguments arguments;
-    arguments.help = std::find(words.begin(), words.end(), "--help") != words.end();
-    if (arguments.help) {
-        return arguments;
+    if (std::find(words.begin(), words.end(), "--help") != words.end()) {
+        std::fputs(help.c_str(), stdout);
+        return std::nullopt;
     }
+    Arguments arguments;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word.size() < 2 || word.compare(0, 2, "--") != 0) {
@@ -84,4 +86,4 @@ long number_option(const Arguments& arguments, const std::string& name, long fal
     return value;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool
