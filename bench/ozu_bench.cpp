@@ -23,7 +23,7 @@
 #include "ddns/encrypt_key.h"
 #include "ddns/request_encryption.h"
 #include "des/DES.h"
-#include "des/DESReference.h"
+#include "des/des_reference.h"
 
 namespace {
 
@@ -164,7 +164,7 @@ int PlainEncryptString(const char* in, char* out)
     DES cipher;
     cipher.InitializeKey(keyText, false);
     cipher.InitializeKey(keyText, true);
-    des_reference::TripleEncryptAnyLength(cipher, in);
+    ozu::test::reference::triple_encrypt_any_length(cipher, in);
     const std::string ciphertext(cipher.GetCiphertextAnyLength());
     if (ciphertext.empty())
         return 1;
@@ -188,7 +188,7 @@ void AnyLength(benchmark::State& state, bool plain)
     des.InitializeKey(kFileKey, false);
     for (auto _ : state) {
         if (plain)
-            des_reference::EncryptAnyLength(des, text, false);
+            ozu::test::reference::encrypt_any_length(des, text, false);
         else
             des.EncryptAnyLength(text, false);
         benchmark::DoNotOptimize(des.GetCiphertextAnyLength());
