@@ -130,11 +130,10 @@ std::string decode(const std::string& text)
 
 int base64(const Words& words)
 {
-    const std::optional<Arguments> arguments = parse_command(words, {}, kHelp);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 2, kHelp);
     if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(*arguments, 1, 2);
     const std::string& direction = arguments->operands[0];
     if (direction != "encode" && direction != "decode") {
         throw UsageError("unknown direction '" + direction + "' (encode or decode)");

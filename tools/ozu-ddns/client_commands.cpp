@@ -71,7 +71,6 @@ std::string required(const Arguments& arguments, const std::string& name)
 
 Settings read_settings(const Arguments& arguments)
 {
-    expect_operands(arguments, 0, 0);
     Settings s;
     s.server = required(arguments, "--server");
     s.mac = required(arguments, "--mac");
@@ -109,7 +108,7 @@ std::optional<Arguments> configure(const Words& words, const char* usage, const 
     std::vector<OptionSpec> options = kSettingOptions;
     options.insert(options.end(), extra.begin(), extra.end());
     std::optional<Arguments> arguments =
-        parse_command(words, options, std::string(usage) + "SETTINGS:\n" + kSettingsHelp);
+        parse_command(words, options, 0, 0, std::string(usage) + "SETTINGS:\n" + kSettingsHelp);
     if (arguments) {
         initialise(read_settings(*arguments));
     }

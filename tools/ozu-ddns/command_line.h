@@ -39,14 +39,11 @@ struct Arguments {
     std::string value_or(const std::string& name, const std::string& fallback) const;
 };
 
-// A command's words as options and operands; options may stand anywhere among the operands.
-// "--help" wins over everything else: the command's help goes to standard output and the result
-// is empty.
+// A command's words as options and from lowest to highest operands; options may stand anywhere
+// among the operands. "--help" wins over everything else: the command's help goes to standard
+// output and the result is empty.
 std::optional<Arguments> parse_command(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
-                                       const std::string& help);
-
-// The operand count must lie within [lowest, highest].
-void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest);
+                                       std::size_t lowest, std::size_t highest, const std::string& help);
 
 // The operand at index as a file name; one holding a NUL byte, where the system would end it, is a
 // usage error.

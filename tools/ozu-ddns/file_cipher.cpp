@@ -63,7 +63,6 @@ bool ends_with_suffix(const std::string& path)
 
 FileJob read_job(const Arguments& arguments)
 {
-    expect_operands(arguments, 2, 2);
     FileJob job;
     const std::string& direction = arguments.operands[0];
     if (direction != "encrypt" && direction != "decrypt") {
@@ -203,7 +202,7 @@ bool run_with_progress(const FileJob& job, const StagingDirectory& staging, long
 
 int des_file(const Words& words)
 {
-    const std::optional<Arguments> arguments = parse_command(words, kOptions, kHelp);
+    const std::optional<Arguments> arguments = parse_command(words, kOptions, 2, 2, kHelp);
     if (!arguments) {
         return kExitSuccess;
     }

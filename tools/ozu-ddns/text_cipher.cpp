@@ -46,11 +46,10 @@ void check_ciphertext_text(const std::string& hex)
 
 int encrypt_text(const Words& words)
 {
-    const std::optional<Arguments> arguments = parse_command(words, {}, kEncryptHelp);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 1, kEncryptHelp);
     if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(*arguments, 1, 1);
     const std::string& text = arguments->operands[0];
     if (text.size() > kMaxBlocks * kBlockCharacters) {
         throw Failure("text longer than " + std::to_string(kMaxBlocks * kBlockCharacters) + " characters");
@@ -67,11 +66,10 @@ int encrypt_text(const Words& words)
 
 int decrypt_text(const Words& words)
 {
-    const std::optional<Arguments> arguments = parse_command(words, {}, kDecryptHelp);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 1, kDecryptHelp);
     if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(*arguments, 1, 1);
     const std::string& hex = arguments->operands[0];
     check_ciphertext_text(hex);
     const std::optional<std::string> text = server::decipher_text(hex);
