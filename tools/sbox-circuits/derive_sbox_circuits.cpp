@@ -319,6 +319,23 @@ std::string name(const Circuit& c, int i)
     return c[i].op == Op::Input ? "b" + std::to_string(c[i].a) : "t" + std::to_string(i);
 }
 
+std::string expression(const Circuit& c, const Gate& g)
+{
+    const std::string a = name(c, g.a);
+    switch (g.op) {
+    case Op::And:
+        return a + " & " + name(c, g.b);
+    case Op::Or:
+        return a + " | " + name(c, g.b);
+    case Op::Xor:
+        return a + " ^ " + name(c, g.b);
+    case Op::AndNot:
+        return a + " & ~" + name(c, g.b);
+    default:  // Op::Not; an input has a name, not an expression
+        return "~" + a;
+    }
+}
+
 int gate_count(const Circuit& c)
 {
     return static_cast<int>(std::count_if(c.begin(), c.end(), [](const Gate& g) { return g.op != Op::Input; }));
@@ -330,28 +347,8 @@ void print(int box, const Result& r)
     std::printf("\n/* S%d: %d gates. */\ntemplate <typename Word>\n", box + 1, gate_count(c));
     std::printf("inline void sbox%d(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)\n{\n", box + 1);
     for (std::size_t i = 0; i < c.size(); ++i) {
-        const Gate& g = c[i];
-        const std::string t = name(c, static_cast<int>(i));
-        const std::string a = g.op == Op::Input ? "" : name(c, g.a);
-        const std::string b = g.b >= 0 ? name(c, g.b) : "";
-        switch (g.op) {
-        case Op::Input:
-            break;
-        case Op::And:
-            std::printf("    const Word %s = %s & %s;\n", t.c_str(), a.c_str(), b.c_str());
-            break;
-        case Op::Or:
-            std::printf("    const Word %s = %s | %s;\n", t.c_str(), a.c_str(), b.c_str());
-            break;
-        case Op::Xor:
-            std::printf("    const Word %s = %s ^ %s;\n", t.c_str(), a.c_str(), b.c_str());
-            break;
-        case Op::AndNot:
-            std::printf("    const Word %s = %s & ~%s;\n", t.c_str(), a.c_str(), b.c_str());
-            break;
-        case Op::Not:
-            std::printf("    const Word %s = ~%s;\n", t.c_str(), a.c_str());
-            break;
+        if (c[i].op != Op::Input) {
+            std::printf("    const Word %s = %s;\n", name(c, static_cast<int>(i)).c_str(), expression(c, c[i]).c_str());
         }
     }
     for (int k = 0; k < 4; ++k) {
