@@ -15,7 +15,7 @@
 #include "ddns/register_channel.h"
 #include "ddns/request_encryption.h"
 #include "ddns/transport.h"
-#include "support/client_test.h"
+#include "support/client_support.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // threads calling the entry points all at once for a few seconds, against a server that fails
 // now and then. Every call must return 0 or -1 within one exchange's bounds. The ThreadSanitizer
 // build runs it to find data races.
-#include "support/client_test.h"
+#include "support/client_support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "ddns/background_threads.h"
-#include "support/client_test.h"
+#include "support/client_support.h"
 
 namespace {
 

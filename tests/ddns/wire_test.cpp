@@ -10,7 +10,7 @@
 
 #include <ctime>
 
-#include "support/client_test.h"
+#include "support/client_support.h"
 #include "support/des_oracle.h"
 
 namespace {

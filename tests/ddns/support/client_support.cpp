@@ -1,4 +1,4 @@
-#include "support/client_test.h"
+#include "support/client_support.h"
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
