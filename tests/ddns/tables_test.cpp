@@ -17,11 +17,10 @@
 #include "ddns/transport.h"
 #include "support/client_support.h"
 
+namespace ozu::test {
 namespace {
 
 using namespace ozu::ddns;
-using ozu::test::CallOutcome;
-using ozu::test::captured;
 
 TEST(StatusLine, PassesOnHttp1AndCode200Only)
 {
@@ -85,12 +84,12 @@ TEST(HttpReply, IsJudgedByItsMarkersAndFields)
 
 TEST(RegisterReply, IsJudgedOnItsCodeAndDomainField)
 {
-    const std::string named = ozu::test::record_with(103, "ddns.test");
+    const std::string named = record_with(103, "ddns.test");
     const std::tuple<std::string, ReplyVerdict, std::int32_t, std::string> cases[] = {
         {named, ReplyVerdict::NameLearned, 103, "ddns.test"},
-        {ozu::test::record_with(103, ""), ReplyVerdict::NameMissing, 103, ""},
-        {ozu::test::record_with(101, "d"), ReplyVerdict::Confirmed, 101, "d"},
-        {ozu::test::record_with(102, ""), ReplyVerdict::Refused, 102, ""},
+        {record_with(103, ""), ReplyVerdict::NameMissing, 103, ""},
+        {record_with(101, "d"), ReplyVerdict::Confirmed, 101, "d"},
+        {record_with(102, ""), ReplyVerdict::Refused, 102, ""},
         {named.substr(0, 217), ReplyVerdict::NameLearned, 103, "d"},
         {std::string("\x67\x00", 2), ReplyVerdict::NameMissing, 103, ""},
     };
@@ -219,3 +218,4 @@ TEST(Resolution, ReloadsOncePerChangeOfModificationTime)
 }
 
 }  // namespace
+}  // namespace ozu::test

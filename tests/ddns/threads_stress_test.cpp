@@ -4,9 +4,8 @@
 // build runs it to find data races.
 #include "support/client_support.h"
 
+namespace ozu::test {
 namespace {
-
-using namespace ozu::test;
 
 // One exchange: the 60-second budget and a connect on loopback.
 constexpr auto kCallBound = 61s;
@@ -91,3 +90,4 @@ TEST(Stress, EntryPointsAndBackgroundThreadsTogetherStayWithinTheirBounds)
 }
 
 }  // namespace
+}  // namespace ozu::test
