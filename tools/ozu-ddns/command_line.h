@@ -1,6 +1,6 @@
 // The tool's command-line vocabulary: options, the two kinds of error and their exit statuses.
-#ifndef OZU_DDNS_TOOL_COMMAND_LINE_H
-#define OZU_DDNS_TOOL_COMMAND_LINE_H
+#ifndef OZU_TOOL_COMMAND_LINE_H
+#define OZU_TOOL_COMMAND_LINE_H
 
 #include <map>
 #include <optional>

@@ -1,7 +1,7 @@
 // The tool's commands. Each takes the words after its name, writes its result to standard output
 // and returns the exit status; errors leave as UsageError or Failure.
-#ifndef OZU_DDNS_TOOL_COMMANDS_H
-#define OZU_DDNS_TOOL_COMMANDS_H
+#ifndef OZU_TOOL_COMMANDS_H
+#define OZU_TOOL_COMMANDS_H
 
 #include <string>
 #include <vector>

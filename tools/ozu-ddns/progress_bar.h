@@ -1,6 +1,6 @@
 // A one-line progress bar on standard error, redrawn in place.
-#ifndef OZU_DDNS_TOOL_PROGRESS_BAR_H
-#define OZU_DDNS_TOOL_PROGRESS_BAR_H
+#ifndef OZU_TOOL_PROGRESS_BAR_H
+#define OZU_TOOL_PROGRESS_BAR_H
 
 #include <string>
 
