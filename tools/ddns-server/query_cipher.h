@@ -15,11 +15,14 @@ inline constexpr std::size_t kBlockCharacters = 8;
 inline constexpr std::size_t kBlockDigits = 16;
 inline constexpr std::size_t kMaxBlocks = 511;
 
+// Why hex is no ciphertext text the cipher can take (not hexadecimal, not whole blocks, too
+// long), or nullopt when it is one.
+std::optional<std::string> ciphertext_problem(const std::string& hex);
+
 // The built-in request key, rebuilt from its alphabet indices like the device does.
 std::string built_in_key();
 
-// The plain text of a ciphertext text (16 hex digits per block, '$' padding removed);
-// nullopt when the text is empty, not whole blocks, too long or not hexadecimal.
+// The plain text of a ciphertext text ('$' padding removed); nullopt when it has a problem.
 std::optional<std::string> decipher_text(const std::string& hex);
 
 }  // namespace ozu::server

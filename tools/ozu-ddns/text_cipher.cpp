@@ -1,5 +1,4 @@
 // encrypt / decrypt: the ciphertext text of the request encryption under the built-in key.
-#include <cctype>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -26,21 +25,6 @@ const char kDecryptHelp[] =
     "usage: ozu-ddns decrypt HEX\n"
     "Prints the text of a ciphertext text enciphered under the built-in request key, such as a\n"
     "captured value= or encrypt= query (whole 16-digit blocks, digits of either case).\n";
-
-void check_ciphertext_text(const std::string& hex)
-{
-    for (std::size_t i = 0; i < hex.size(); ++i) {
-        if (std::isxdigit(static_cast<unsigned char>(hex[i])) == 0) {
-            throw Failure("not hexadecimal: '" + hex.substr(i, 1) + "' at position " + std::to_string(i));
-        }
-    }
-    if (hex.empty() || hex.size() % kBlockDigits != 0) {
-        throw Failure("ciphertext of " + std::to_string(hex.size()) + " hex digits: not whole 16-digit blocks");
-    }
-    if (hex.size() > kMaxBlocks * kBlockDigits) {
-        throw Failure("ciphertext longer than " + std::to_string(kMaxBlocks * kBlockDigits) + " hex digits");
-    }
-}
 
 }  // namespace
 
@@ -71,7 +55,9 @@ int decrypt_text(const Words& words)
         return kExitSuccess;
     }
     const std::string& hex = arguments->operands[0];
-    check_ciphertext_text(hex);
+    if (const std::optional<std::string> problem = server::ciphertext_problem(hex)) {
+        throw Failure(*problem);
+    }
     const std::optional<std::string> text = server::decipher_text(hex);
     if (!text) {
         throw Failure("the ciphertext could not be deciphered");
