@@ -15,13 +15,12 @@
 #include "ddns/register_channel.h"
 #include "ddns/request_encryption.h"
 #include "ddns/transport.h"
-#include "support/client_test.h"
+#include "support/client_support.h"
 
+namespace ozu::test {
 namespace {
 
 using namespace ozu::ddns;
-using ozu::test::CallOutcome;
-using ozu::test::captured;
 
 TEST(StatusLine, PassesOnHttp1AndCode200Only)
 {
@@ -85,12 +84,12 @@ TEST(HttpReply, IsJudgedByItsMarkersAndFields)
 
 TEST(RegisterReply, IsJudgedOnItsCodeAndDomainField)
 {
-    const std::string named = ozu::test::record_with(103, "ddns.test");
+    const std::string named = record_with(103, "ddns.test");
     const std::tuple<std::string, ReplyVerdict, std::int32_t, std::string> cases[] = {
         {named, ReplyVerdict::NameLearned, 103, "ddns.test"},
-        {ozu::test::record_with(103, ""), ReplyVerdict::NameMissing, 103, ""},
-        {ozu::test::record_with(101, "d"), ReplyVerdict::Confirmed, 101, "d"},
-        {ozu::test::record_with(102, ""), ReplyVerdict::Refused, 102, ""},
+        {record_with(103, ""), ReplyVerdict::NameMissing, 103, ""},
+        {record_with(101, "d"), ReplyVerdict::Confirmed, 101, "d"},
+        {record_with(102, ""), ReplyVerdict::Refused, 102, ""},
         {named.substr(0, 217), ReplyVerdict::NameLearned, 103, "d"},
         {std::string("\x67\x00", 2), ReplyVerdict::NameMissing, 103, ""},
     };
@@ -150,7 +149,8 @@ TEST(DeviceRecord, TextsStayInsideTheirFields)
             return std::string(bytes + at, strnlen(bytes + at, width));
         };
         char* record = nullptr;
-        captured([&] {
+        // Structured bindings are captured by name: clang 14 does not capture them otherwise.
+        captured([&, &settings = settings, &read_server = read_server] {
             record = build_device_record(101, "online", settings, read_server, EncryptString);
             return 0;
         });
@@ -176,7 +176,11 @@ TEST(DiyServerEntry, IsTheSecondFieldOfTheFirstMatchingLineCutToTheBuffer)
     };
     for (const auto& [command, capacity, outcome, text] : cases) {
         std::vector<char> buffer(static_cast<std::size_t>(capacity), '\0');
-        EXPECT_EQ(captured([&] { return read_diy_ddns_server(command.c_str(), buffer.data(), capacity); }), outcome);
+        // Named captures for clang 14, as above.
+        EXPECT_EQ(captured([&, &command = command, capacity = capacity] {
+                      return read_diy_ddns_server(command.c_str(), buffer.data(), capacity);
+                  }),
+                  outcome);
         EXPECT_EQ(std::string(buffer.data()), text);
     }
     EXPECT_EQ(captured([] { return read_diy_ddns_server(kEntry.c_str(), nullptr, 128); }),
@@ -214,3 +218,4 @@ TEST(Resolution, ReloadsOncePerChangeOfModificationTime)
 }
 
 }  // namespace
+}  // namespace ozu::test

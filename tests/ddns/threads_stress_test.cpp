@@ -2,11 +2,10 @@
 // threads calling the entry points all at once for a few seconds, against a server that fails
 // now and then. Every call must return 0 or -1 within one exchange's bounds. The ThreadSanitizer
 // build runs it to find data races.
-#include "support/client_test.h"
+#include "support/client_support.h"
 
+namespace ozu::test {
 namespace {
-
-using namespace ozu::test;
 
 // One exchange: the 60-second budget and a connect on loopback.
 constexpr auto kCallBound = 61s;
@@ -21,6 +20,8 @@ int reinitialise(const char* server, int port, int round)
 
 // Two threads for each one-shot call, so that they also meet in the resolution lock; my_update
 // stands for the domain-name thread at a short interval.
+constexpr int kCallKinds = 7;
+
 int call(int kind, int round, const char* server, int port)
 {
     char name[4096];
@@ -64,7 +65,8 @@ TEST(Stress, EntryPointsAndBackgroundThreadsTogetherStayWithinTheirBounds)
     std::atomic<bool> stop{false};
     std::atomic<int> successes{0};
     std::vector<std::thread> threads;
-    for (int kind = 0; kind < 7; ++kind) {
+    threads.reserve(kCallKinds);
+    for (int kind = 0; kind < kCallKinds; ++kind) {
         threads.emplace_back([&, kind] {
             for (int round = 0; !stop; ++round, std::this_thread::sleep_for(2ms)) {
                 const auto start = std::chrono::steady_clock::now();
@@ -88,3 +90,4 @@ TEST(Stress, EntryPointsAndBackgroundThreadsTogetherStayWithinTheirBounds)
 }
 
 }  // namespace
+}  // namespace ozu::test

@@ -3,8 +3,9 @@
 #include <sstream>
 
 #include "ddns/background_threads.h"
-#include "support/client_test.h"
+#include "support/client_support.h"
 
+namespace ozu::test {
 namespace {
 
 // One worker run on a clock that advances a second per sleep. The host acts at given seconds
@@ -141,3 +142,4 @@ TEST(WorkerStartStop, FollowTheRunningFlag)
 }
 
 }  // namespace
+}  // namespace ozu::test

@@ -10,12 +10,11 @@
 
 #include <ctime>
 
-#include "support/client_test.h"
+#include "support/client_support.h"
 #include "support/des_oracle.h"
 
+namespace ozu::test {
 namespace {
-
-using namespace ozu::test;
 using End = PeerStep::End;
 
 enum class Op { Update, Offline, Lookup, NullBuffers, Start, OfflineReport, DomainQuery };
@@ -420,3 +419,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, Wire, testing::ValuesIn(wire_cases()), name_of);
 #endif
 
 }  // namespace
+}  // namespace ozu::test

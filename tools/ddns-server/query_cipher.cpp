@@ -1,6 +1,5 @@
 #include "query_cipher.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <memory>
@@ -8,20 +7,23 @@
 #include "ddns/encrypt_key.h"
 #include "des/DES.h"
 
-namespace ozu_ref {
-namespace {
+namespace ozu::server {
 
-constexpr std::size_t kHexDigitsPerBlock = 16;
-// The DES object's plaintext buffer holds 511 blocks.
-constexpr std::size_t kMaxHexDigits = 511 * kHexDigitsPerBlock;
-
-bool is_ciphertext_text(const std::string& hex)
+std::optional<std::string> ciphertext_problem(const std::string& hex)
 {
-    return !hex.empty() && hex.size() % kHexDigitsPerBlock == 0 && hex.size() <= kMaxHexDigits &&
-           std::all_of(hex.begin(), hex.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+    for (std::size_t i = 0; i < hex.size(); ++i) {
+        if (std::isxdigit(static_cast<unsigned char>(hex[i])) == 0) {
+            return "not hexadecimal: '" + hex.substr(i, 1) + "' at position " + std::to_string(i);
+        }
+    }
+    if (hex.empty() || hex.size() % kBlockDigits != 0) {
+        return "ciphertext of " + std::to_string(hex.size()) + " hex digits: not whole 16-digit blocks";
+    }
+    if (hex.size() > kMaxBlocks * kBlockDigits) {
+        return "ciphertext longer than " + std::to_string(kMaxBlocks * kBlockDigits) + " hex digits";
+    }
+    return std::nullopt;
 }
-
-}  // namespace
 
 std::string built_in_key()
 {
@@ -34,7 +36,7 @@ std::string built_in_key()
 
 std::optional<std::string> decipher_text(const std::string& hex)
 {
-    if (!is_ciphertext_text(hex)) {
+    if (ciphertext_problem(hex)) {
         return std::nullopt;
     }
     const std::string key = built_in_key();
@@ -45,4 +47,4 @@ std::optional<std::string> decipher_text(const std::string& hex)
     return std::string(des->GetPlaintextAnyLength());
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

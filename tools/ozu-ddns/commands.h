@@ -1,12 +1,12 @@
 // The tool's commands. Each takes the words after its name, writes its result to standard output
 // and returns the exit status; errors leave as UsageError or Failure.
-#ifndef OZU_DDNS_TOOL_COMMANDS_H
-#define OZU_DDNS_TOOL_COMMANDS_H
+#ifndef OZU_TOOL_COMMANDS_H
+#define OZU_TOOL_COMMANDS_H
 
 #include <string>
 #include <vector>
 
-namespace ozu_tool {
+namespace ozu::tool {
 
 using Words = std::vector<std::string>;
 
@@ -18,6 +18,6 @@ int update_once(const Words& words);
 int get_name(const Words& words);
 int run_client(const Words& words);
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool
 
 #endif

@@ -1,10 +1,10 @@
 // A one-line progress bar on standard error, redrawn in place.
-#ifndef OZU_DDNS_TOOL_PROGRESS_BAR_H
-#define OZU_DDNS_TOOL_PROGRESS_BAR_H
+#ifndef OZU_TOOL_PROGRESS_BAR_H
+#define OZU_TOOL_PROGRESS_BAR_H
 
 #include <string>
 
-namespace ozu_tool {
+namespace ozu::tool {
 
 class ProgressBar {
 public:
@@ -22,6 +22,6 @@ private:
     int last_percent_ = -1;
 };
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool
 
 #endif

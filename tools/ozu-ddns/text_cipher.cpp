@@ -1,5 +1,4 @@
 // encrypt / decrypt: the ciphertext text of the request encryption under the built-in key.
-#include <cctype>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -10,13 +9,12 @@
 #include "ddns/request_encryption.h"
 #include "query_cipher.h"
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
-constexpr std::size_t kBlockCharacters = 8;
-constexpr std::size_t kBlockDigits = 16;
-// The cipher's message buffers hold 511 blocks.
-constexpr std::size_t kMaxBlocks = 511;
+using server::kBlockCharacters;
+using server::kBlockDigits;
+using server::kMaxBlocks;
 
 const char kEncryptHelp[] =
     "usage: ozu-ddns encrypt TEXT\n"
@@ -28,32 +26,15 @@ const char kDecryptHelp[] =
     "Prints the text of a ciphertext text enciphered under the built-in request key, such as a\n"
     "captured value= or encrypt= query (whole 16-digit blocks, digits of either case).\n";
 
-void check_ciphertext_text(const std::string& hex)
-{
-    for (std::size_t i = 0; i < hex.size(); ++i) {
-        if (std::isxdigit(static_cast<unsigned char>(hex[i])) == 0) {
-            throw Failure("not hexadecimal: '" + hex.substr(i, 1) + "' at position " + std::to_string(i));
-        }
-    }
-    if (hex.empty() || hex.size() % kBlockDigits != 0) {
-        throw Failure("ciphertext of " + std::to_string(hex.size()) + " hex digits: not whole 16-digit blocks");
-    }
-    if (hex.size() > kMaxBlocks * kBlockDigits) {
-        throw Failure("ciphertext longer than " + std::to_string(kMaxBlocks * kBlockDigits) + " hex digits");
-    }
-}
-
 }  // namespace
 
 int encrypt_text(const Words& words)
 {
-    const Arguments arguments = parse_arguments(words, {});
-    if (arguments.help) {
-        std::fputs(kEncryptHelp, stdout);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 1, kEncryptHelp);
+    if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(arguments, 1, 1);
-    const std::string& text = arguments.operands[0];
+    const std::string& text = arguments->operands[0];
     if (text.size() > kMaxBlocks * kBlockCharacters) {
         throw Failure("text longer than " + std::to_string(kMaxBlocks * kBlockCharacters) + " characters");
     }
@@ -69,15 +50,15 @@ int encrypt_text(const Words& words)
 
 int decrypt_text(const Words& words)
 {
-    const Arguments arguments = parse_arguments(words, {});
-    if (arguments.help) {
-        std::fputs(kDecryptHelp, stdout);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 1, kDecryptHelp);
+    if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(arguments, 1, 1);
-    const std::string& hex = arguments.operands[0];
-    check_ciphertext_text(hex);
-    const std::optional<std::string> text = ozu_ref::decipher_text(hex);
+    const std::string& hex = arguments->operands[0];
+    if (const std::optional<std::string> problem = server::ciphertext_problem(hex)) {
+        throw Failure(*problem);
+    }
+    const std::optional<std::string> text = server::decipher_text(hex);
     if (!text) {
         throw Failure("the ciphertext could not be deciphered");
     }
@@ -85,4 +66,4 @@ int decrypt_text(const Words& words)
     return kExitSuccess;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

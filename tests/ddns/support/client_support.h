@@ -1,8 +1,8 @@
 // What the client tests share: a call's result and messages, a loopback address of the running
 // test's own, the process's open descriptors, a scripted server, and the test program's own
 // connect and getaddrinfo, which the library calls in place of the C library's.
-#ifndef OZU_TEST_CLIENT_TEST_H
-#define OZU_TEST_CLIENT_TEST_H
+#ifndef OZU_TEST_CLIENT_SUPPORT_H
+#define OZU_TEST_CLIENT_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
