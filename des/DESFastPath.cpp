@@ -459,11 +459,6 @@ void TripleDecryptBlocks(const SubKeys& first, const SubKeys& second, const unsi
     CipherBlocks({{{{&first, true}, {&second, false}, {&first, true}}}, 3}, in, out, count);
 }
 
-std::size_t BatchBlocks()
-{
-    return kBatch;
-}
-
 std::uint64_t LoadBlock(const unsigned char* bytes)
 {
     std::uint64_t block = 0;

@@ -33,9 +33,6 @@ void TripleEncryptBlocks(const SubKeys& first, const SubKeys& second, const unsi
 void TripleDecryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
                          std::size_t count);
 
-/* Blocks enciphered together in one bit-sliced pass. */
-std::size_t BatchBlocks();
-
 std::uint64_t LoadBlock(const unsigned char* bytes);
 void StoreBlock(std::uint64_t block, unsigned char* bytes);
 
