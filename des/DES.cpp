@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "des/DESFastPath.h"
 #include "des/DESModes.h"
 #include "des/DESTables.h"
+#include "des/fast_engine.h"
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
 
@@ -101,11 +101,11 @@ std::string hexTextToBlockBits(const std::string& text)
 struct DESFastPath {
     explicit DESFastPath(DES& des) : des_(des) {}
 
-    const des_fast::SubKeys& Keys(bool slot)
+    const ozu::des::SubKeys& Keys(bool slot)
     {
         const int index = slotIndex(slot);
         if (!packed_[index]) {
-            keys_[index] = des_fast::PackSubKeys(des_.m_cSubKey[index]);
+            keys_[index] = ozu::des::pack_sub_keys(des_.m_cSubKey[index]);
             packed_[index] = true;
         }
         return keys_[index];
@@ -113,11 +113,11 @@ struct DESFastPath {
 
     void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm)
     {
-        const std::uint64_t result = des_fast::EncryptBlock(Keys(slot), RawBlock(data, size));
+        const std::uint64_t result = ozu::des::encrypt_block(Keys(slot), RawBlock(data, size));
         if (hexForm) {
             WriteHexBlock(result, des_.m_cCiphertext);
         } else {
-            des_fast::StoreBlock(result, reinterpret_cast<unsigned char*>(des_.m_cCiphertext));
+            ozu::des::store_block(result, reinterpret_cast<unsigned char*>(des_.m_cCiphertext));
             // The unused second half is cleared rather than left holding an older result.
             std::fill_n(des_.m_cCiphertext + kBlockBytes, kBlockBytes, '\0');
         }
@@ -126,47 +126,47 @@ struct DESFastPath {
     void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
     {
         const std::uint64_t block = hexForm ? HexBlock(data, size) : RawBlock(data, size);
-        const std::uint64_t result = des_fast::DecryptBlock(Keys(slot), block);
-        des_fast::StoreBlock(result, reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
+        const std::uint64_t result = ozu::des::decrypt_block(Keys(slot), block);
+        ozu::des::store_block(result, reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
     }
 
     void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
     {
-        const des_fast::SubKeys& keys = Keys(slot);
+        const ozu::des::SubKeys& keys = Keys(slot);
         std::size_t i = 0;
         for (; i + 2 <= count; i += 2) {
             std::uint64_t a = RawBlock(bytes + i * kBlockBytes, kBlockBytes);
             std::uint64_t b = RawBlock(bytes + (i + 1) * kBlockBytes, kBlockBytes);
-            des_fast::EncryptBlockPair(keys, a, b);
+            ozu::des::encrypt_block_pair(keys, a, b);
             WriteHexBlock(a, hex + i * kHexBlockChars);
             WriteHexBlock(b, hex + (i + 1) * kHexBlockChars);
         }
         if (i < count)
-            WriteHexBlock(des_fast::EncryptBlock(keys, RawBlock(bytes + i * kBlockBytes, kBlockBytes)),
+            WriteHexBlock(ozu::des::encrypt_block(keys, RawBlock(bytes + i * kBlockBytes, kBlockBytes)),
                           hex + i * kHexBlockChars);
     }
 
     void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
     {
-        const des_fast::SubKeys& keys = Keys(slot);
+        const ozu::des::SubKeys& keys = Keys(slot);
         auto* out = reinterpret_cast<unsigned char*>(bytes);
         std::size_t i = 0;
         for (; i + 2 <= count; i += 2) {
             std::uint64_t a = HexBlock(hex + i * kHexBlockChars, kHexBlockChars);
             std::uint64_t b = HexBlock(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
-            des_fast::DecryptBlockPair(keys, a, b);
-            des_fast::StoreBlock(a, out + i * kBlockBytes);
-            des_fast::StoreBlock(b, out + (i + 1) * kBlockBytes);
+            ozu::des::decrypt_block_pair(keys, a, b);
+            ozu::des::store_block(a, out + i * kBlockBytes);
+            ozu::des::store_block(b, out + (i + 1) * kBlockBytes);
         }
         if (i < count)
-            des_fast::StoreBlock(des_fast::DecryptBlock(keys, HexBlock(hex + i * kHexBlockChars, kHexBlockChars)),
-                                 out + i * kBlockBytes);
+            ozu::des::store_block(ozu::des::decrypt_block(keys, HexBlock(hex + i * kHexBlockChars, kHexBlockChars)),
+                                  out + i * kBlockBytes);
     }
 
     bool CipherFile(const std::string& inputPath, const std::string& outputPath, bool triple, bool decrypt)
     {
-        const des_fast::SubKeys first = Keys(false);
-        const des_fast::SubKeys second = triple ? Keys(true) : first;
+        const ozu::des::SubKeys first = Keys(false);
+        const ozu::des::SubKeys second = triple ? Keys(true) : first;
         std::array<char, kBlockBytes> lastBlock{};
         bool anyBlock = false;
         const bool done = des_modes::TransformFile(inputPath, outputPath, [&](char* bytes, std::size_t count) {
@@ -174,10 +174,10 @@ struct DESFastPath {
             anyBlock = true;
             auto* blocks = reinterpret_cast<unsigned char*>(bytes);
             if (triple)
-                (decrypt ? des_fast::TripleDecryptBlocks : des_fast::TripleEncryptBlocks)(first, second, blocks, blocks,
-                                                                                          count);
+                (decrypt ? ozu::des::triple_decrypt_blocks : ozu::des::triple_encrypt_blocks)(first, second, blocks,
+                                                                                              blocks, count);
             else
-                (decrypt ? des_fast::DecryptBlocks : des_fast::EncryptBlocks)(first, blocks, blocks, count);
+                (decrypt ? ozu::des::decrypt_blocks : ozu::des::encrypt_blocks)(first, blocks, blocks, count);
         });
         if (anyBlock)
             ReplayBlock(lastBlock.data(), triple, decrypt);
@@ -190,7 +190,7 @@ private:
         // A text shorter than a block is completed with zero bytes, as a 7-byte text is by its terminator.
         std::array<unsigned char, kBlockBytes> bytes{};
         std::copy_n(data, std::min(size, bytes.size()), bytes.data());
-        return des_fast::LoadBlock(bytes.data());
+        return ozu::des::load_block(bytes.data());
     }
 
     static std::uint64_t HexBlock(const char* text, std::size_t size)
@@ -228,7 +228,7 @@ private:
     }
 
     DES& des_;
-    std::array<des_fast::SubKeys, 2> keys_{};
+    std::array<ozu::des::SubKeys, 2> keys_{};
     std::array<bool, 2> packed_{};
 };
 

@@ -1,4 +1,5 @@
-#include "des/DESFastPath.h"
+// The fast engine: S-box and P tables for single blocks and pairs, bit-sliced circuits for runs of blocks.
+#include "des/fast_engine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +8,7 @@
 #include "des/DESSBoxCircuits.h"
 #include "des/DESTables.h"
 
-namespace des_fast {
+namespace ozu::des {
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr int kBlockBits = 64;
 
 using SpTables = std::array<std::array<std::uint32_t, 64>, 8>;
 
-constexpr SpTables MakeSpTables()
+constexpr SpTables make_sp_tables()
 {
     SpTables tables{};
     for (int box = 0; box < 8; ++box) {
@@ -37,9 +38,9 @@ constexpr SpTables MakeSpTables()
     return tables;
 }
 
-constexpr SpTables Sp_Tables = MakeSpTables();
+constexpr SpTables kSpTables = make_sp_tables();
 
-std::uint32_t RotateRight(std::uint32_t value, int count)
+std::uint32_t rotate_right(std::uint32_t value, int count)
 {
     return (value >> count) | (value << (32 - count));
 }
@@ -48,17 +49,17 @@ using SpreadSubKey = std::array<std::uint32_t, 2>;
 
 /* E spreads R into eight overlapping six-bit groups. Rotated right by one, R holds the even groups
  * at bits 26, 18, 10 and 2; rotated left by three, the odd ones. */
-[[gnu::always_inline]] inline std::uint32_t RoundFunction(std::uint32_t right, const SpreadSubKey& subKey)
+[[gnu::always_inline]] inline std::uint32_t round_function(std::uint32_t right, const SpreadSubKey& sub_key)
 {
-    const std::uint32_t even = RotateRight(right, 1) ^ subKey[0];
-    const std::uint32_t odd = RotateRight(right, 29) ^ subKey[1];
-    return Sp_Tables[0][even >> 26] | Sp_Tables[2][(even >> 18) & 0x3F] | Sp_Tables[4][(even >> 10) & 0x3F] |
-           Sp_Tables[6][(even >> 2) & 0x3F] | Sp_Tables[1][odd >> 26] | Sp_Tables[3][(odd >> 18) & 0x3F] |
-           Sp_Tables[5][(odd >> 10) & 0x3F] | Sp_Tables[7][(odd >> 2) & 0x3F];
+    const std::uint32_t even = rotate_right(right, 1) ^ sub_key[0];
+    const std::uint32_t odd = rotate_right(right, 29) ^ sub_key[1];
+    return kSpTables[0][even >> 26] | kSpTables[2][(even >> 18) & 0x3F] | kSpTables[4][(even >> 10) & 0x3F] |
+           kSpTables[6][(even >> 2) & 0x3F] | kSpTables[1][odd >> 26] | kSpTables[3][(odd >> 18) & 0x3F] |
+           kSpTables[5][(odd >> 10) & 0x3F] | kSpTables[7][(odd >> 2) & 0x3F];
 }
 
 /* Exchanges the bits of a selected by mask, shifted by shift, with those of b. */
-void SwapBits(std::uint32_t& a, std::uint32_t& b, int shift, std::uint32_t mask)
+void swap_bits(std::uint32_t& a, std::uint32_t& b, int shift, std::uint32_t mask)
 {
     const std::uint32_t t = ((a >> shift) ^ b) & mask;
     b ^= t;
@@ -66,13 +67,13 @@ void SwapBits(std::uint32_t& a, std::uint32_t& b, int shift, std::uint32_t mask)
 }
 
 struct PermutationStep {
-    bool fromLeft;
+    bool from_left;
     std::uint8_t shift;
     std::uint32_t mask;
 };
 
 // IP as five exchanges of bit groups between the halves; run backwards, they give IP^-1.
-constexpr std::array<PermutationStep, 5> Ip_Steps = {{
+constexpr std::array<PermutationStep, 5> kIpSteps = {{
     {true, 4, 0x0F0F0F0F},
     {true, 16, 0x0000FFFF},
     {false, 2, 0x33333333},
@@ -80,33 +81,33 @@ constexpr std::array<PermutationStep, 5> Ip_Steps = {{
     {true, 1, 0x55555555},
 }};
 
-void ApplyStep(const PermutationStep& step, std::uint32_t& left, std::uint32_t& right)
+void apply_step(const PermutationStep& step, std::uint32_t& left, std::uint32_t& right)
 {
-    if (step.fromLeft)
-        SwapBits(left, right, step.shift, step.mask);
+    if (step.from_left)
+        swap_bits(left, right, step.shift, step.mask);
     else
-        SwapBits(right, left, step.shift, step.mask);
+        swap_bits(right, left, step.shift, step.mask);
 }
 
-[[gnu::always_inline]] inline void InitialPermutation(std::uint32_t& left, std::uint32_t& right)
+[[gnu::always_inline]] inline void initial_permutation(std::uint32_t& left, std::uint32_t& right)
 {
-    ApplyStep(Ip_Steps[0], left, right);
-    ApplyStep(Ip_Steps[1], left, right);
-    ApplyStep(Ip_Steps[2], left, right);
-    ApplyStep(Ip_Steps[3], left, right);
-    ApplyStep(Ip_Steps[4], left, right);
+    apply_step(kIpSteps[0], left, right);
+    apply_step(kIpSteps[1], left, right);
+    apply_step(kIpSteps[2], left, right);
+    apply_step(kIpSteps[3], left, right);
+    apply_step(kIpSteps[4], left, right);
 }
 
-[[gnu::always_inline]] inline void FinalPermutation(std::uint32_t& left, std::uint32_t& right)
+[[gnu::always_inline]] inline void final_permutation(std::uint32_t& left, std::uint32_t& right)
 {
-    ApplyStep(Ip_Steps[4], left, right);
-    ApplyStep(Ip_Steps[3], left, right);
-    ApplyStep(Ip_Steps[2], left, right);
-    ApplyStep(Ip_Steps[1], left, right);
-    ApplyStep(Ip_Steps[0], left, right);
+    apply_step(kIpSteps[4], left, right);
+    apply_step(kIpSteps[3], left, right);
+    apply_step(kIpSteps[2], left, right);
+    apply_step(kIpSteps[1], left, right);
+    apply_step(kIpSteps[0], left, right);
 }
 
-std::uint64_t Join(std::uint32_t high, std::uint32_t low)
+std::uint64_t join(std::uint32_t high, std::uint32_t low)
 {
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
@@ -133,7 +134,7 @@ constexpr int kLaneChunks = kBlockBits / kLaneBits;
 using Planes = std::array<Slice, kBlockBits>;
 using KeyMasks = std::array<std::array<Slice, kSubKeyBits>, kRounds>;
 /* The low width bits of every 2 * width bits of a lane. */
-constexpr Lane MakeTransposeMask(int width)
+constexpr Lane make_transpose_mask(int width)
 {
     Lane mask = 0;
     for (int bit = 0; bit < kLaneBits; ++bit)
@@ -148,9 +149,9 @@ using SliceMatrix = std::array<Slice, kLaneBits>;
 /* One step of the transpose: exchanges the off-diagonal blocks of side width in every block of
  * side 2 * width. */
 template <int width>
-void TransposeStep(SliceMatrix& rows)
+void transpose_step(SliceMatrix& rows)
 {
-    constexpr Lane kMask = MakeTransposeMask(width);
+    constexpr Lane kMask = make_transpose_mask(width);
     for (int first = 0; first < kLaneBits; first += 2 * width) {
         for (int k = first; k < first + width; ++k) {
             const Slice t = (rows[k] ^ (rows[k + width] >> width)) & kMask;
@@ -161,18 +162,18 @@ void TransposeStep(SliceMatrix& rows)
 }
 
 /* Transposes every matrix of the slice, column 0 in the most significant bit of a lane. */
-void Transpose(SliceMatrix& rows)
+void transpose(SliceMatrix& rows)
 {
     if constexpr (kLaneBits == 64)
-        TransposeStep<32>(rows);
-    TransposeStep<16>(rows);
-    TransposeStep<8>(rows);
-    TransposeStep<4>(rows);
-    TransposeStep<2>(rows);
-    TransposeStep<1>(rows);
+        transpose_step<32>(rows);
+    transpose_step<16>(rows);
+    transpose_step<8>(rows);
+    transpose_step<4>(rows);
+    transpose_step<2>(rows);
+    transpose_step<1>(rows);
 }
 
-Lane ByteSwapped(Lane value)
+Lane byte_swapped(Lane value)
 {
     if constexpr (sizeof(Lane) == 8)
         return __builtin_bswap64(value);
@@ -181,62 +182,62 @@ Lane ByteSwapped(Lane value)
 }
 
 /* Lanes are read and written most significant byte first. */
-Lane LoadLane(const unsigned char* bytes)
+Lane load_lane(const unsigned char* bytes)
 {
     Lane value;
     std::memcpy(&value, bytes, sizeof value);
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = ByteSwapped(value);
+    value = byte_swapped(value);
 #endif
     return value;
 }
 
-void StoreLane(Lane value, unsigned char* bytes)
+void store_lane(Lane value, unsigned char* bytes)
 {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = ByteSwapped(value);
+    value = byte_swapped(value);
 #endif
     std::memcpy(bytes, &value, sizeof value);
 }
 
 /* Where lane l, row r, chunk c lies in a batch: block l * kLaneBits + r, its c-th Lane-sized piece. */
-std::size_t PieceOffset(int lane, int row, int chunk)
+std::size_t piece_offset(int lane, int row, int chunk)
 {
     return static_cast<std::size_t>(8 * (lane * kLaneBits + row) + chunk * static_cast<int>(sizeof(Lane)));
 }
 
-void LoadPlanes(const unsigned char* in, Planes& planes)
+void load_planes(const unsigned char* in, Planes& planes)
 {
     for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
         SliceMatrix rows;
         for (int row = 0; row < kLaneBits; ++row) {
             std::array<Lane, kLanes> lanes;
             for (int lane = 0; lane < kLanes; ++lane)
-                lanes[lane] = LoadLane(in + PieceOffset(lane, row, chunk));
+                lanes[lane] = load_lane(in + piece_offset(lane, row, chunk));
             std::memcpy(&rows[row], lanes.data(), sizeof(Slice));
         }
-        Transpose(rows);
+        transpose(rows);
         std::copy(rows.begin(), rows.end(), planes.begin() + chunk * kLaneBits);
     }
 }
 
-void StorePlanes(const Planes& planes, unsigned char* out)
+void store_planes(const Planes& planes, unsigned char* out)
 {
     for (int chunk = 0; chunk < kLaneChunks; ++chunk) {
         SliceMatrix rows;
         std::copy_n(planes.begin() + chunk * kLaneBits, kLaneBits, rows.begin());
-        Transpose(rows);
+        transpose(rows);
         for (int row = 0; row < kLaneBits; ++row) {
             std::array<Lane, kLanes> lanes;
             std::memcpy(lanes.data(), &rows[row], sizeof(Slice));
             for (int lane = 0; lane < kLanes; ++lane)
-                StoreLane(lanes[lane], out + PieceOffset(lane, row, chunk));
+                store_lane(lanes[lane], out + piece_offset(lane, row, chunk));
         }
     }
 }
 
 /* Where each bit of the S-box output lands after P, counted from 0. */
-constexpr std::array<std::uint8_t, 32> MakeInverseP()
+constexpr std::array<std::uint8_t, 32> make_inverse_p()
 {
     std::array<std::uint8_t, 32> inverse{};
     for (int k = 0; k < kHalfBits; ++k)
@@ -244,12 +245,12 @@ constexpr std::array<std::uint8_t, 32> MakeInverseP()
     return inverse;
 }
 
-constexpr std::array<std::uint8_t, 32> Inverse_P = MakeInverseP();
+constexpr std::array<std::uint8_t, 32> kInverseP = make_inverse_p();
 
 using SBoxCircuit = void (*)(Slice, Slice, Slice, Slice, Slice, Slice, Slice*);
 
 template <int box, SBoxCircuit circuit>
-void Substitute(const Slice* right, const Slice* keys, Slice* left)
+void substitute(const Slice* right, const Slice* keys, Slice* left)
 {
     constexpr int first = 6 * box;
     Slice out[4];
@@ -257,28 +258,28 @@ void Substitute(const Slice* right, const Slice* keys, Slice* left)
             right[E_Table[first + 2] - 1] ^ keys[first + 2], right[E_Table[first + 3] - 1] ^ keys[first + 3],
             right[E_Table[first + 4] - 1] ^ keys[first + 4], right[E_Table[first + 5] - 1] ^ keys[first + 5], out);
     for (int bit = 0; bit < 4; ++bit)
-        left[Inverse_P[4 * box + bit]] ^= out[bit];
+        left[kInverseP[4 * box + bit]] ^= out[bit];
 }
 
-void SlicedRound(const Slice* right, const Slice* keys, Slice* left)
+void sliced_round(const Slice* right, const Slice* keys, Slice* left)
 {
-    Substitute<0, SBox1<Slice>>(right, keys, left);
-    Substitute<1, SBox2<Slice>>(right, keys, left);
-    Substitute<2, SBox3<Slice>>(right, keys, left);
-    Substitute<3, SBox4<Slice>>(right, keys, left);
-    Substitute<4, SBox5<Slice>>(right, keys, left);
-    Substitute<5, SBox6<Slice>>(right, keys, left);
-    Substitute<6, SBox7<Slice>>(right, keys, left);
-    Substitute<7, SBox8<Slice>>(right, keys, left);
+    substitute<0, SBox1<Slice>>(right, keys, left);
+    substitute<1, SBox2<Slice>>(right, keys, left);
+    substitute<2, SBox3<Slice>>(right, keys, left);
+    substitute<3, SBox4<Slice>>(right, keys, left);
+    substitute<4, SBox5<Slice>>(right, keys, left);
+    substitute<5, SBox6<Slice>>(right, keys, left);
+    substitute<6, SBox7<Slice>>(right, keys, left);
+    substitute<7, SBox8<Slice>>(right, keys, left);
 }
 
-KeyMasks MakeKeyMasks(const SubKeys& keys, bool decrypt)
+KeyMasks make_key_masks(const SubKeys& keys, bool decrypt)
 {
     KeyMasks masks;
     for (int round = 0; round < kRounds; ++round) {
-        const std::uint64_t subKey = keys.bits[decrypt ? kRounds - 1 - round : round];
+        const std::uint64_t sub_key = keys.bits[decrypt ? kRounds - 1 - round : round];
         for (int bit = 0; bit < kSubKeyBits; ++bit)
-            masks[round][bit] = Slice{} - static_cast<Lane>((subKey >> (kSubKeyBits - 1 - bit)) & 1U);
+            masks[round][bit] = Slice{} - static_cast<Lane>((sub_key >> (kSubKeyBits - 1 - bit)) & 1U);
     }
     return masks;
 }
@@ -286,12 +287,12 @@ KeyMasks MakeKeyMasks(const SubKeys& keys, bool decrypt)
 /* One pass of the cipher over a batch after IP, leaving it as it stands before IP^-1. Decryption
  * starts from the exchanged halves and ends exchanged again, as the bit-string members do; after
  * the even number of rounds each half is back in its own words. */
-void SlicedPass(const KeyMasks& masks, bool decrypt, Planes& block)
+void sliced_pass(const KeyMasks& masks, bool decrypt, Planes& block)
 {
     Slice* left = block.data() + (decrypt ? kHalfBits : 0);
     Slice* right = block.data() + (decrypt ? 0 : kHalfBits);
     for (int round = 0; round < kRounds; ++round) {
-        SlicedRound(right, masks[round].data(), left);
+        sliced_round(right, masks[round].data(), left);
         std::swap(left, right);
     }
 }
@@ -309,46 +310,46 @@ struct Steps {
 
 /* One batch through all steps. IP and IP^-1 only rename words, and the IP^-1 of one step and the
  * IP of the next cancel. */
-void CipherBatch(const Steps& steps, const std::array<KeyMasks, 2>& masks, const unsigned char* in, unsigned char* out)
+void cipher_batch(const Steps& steps, const std::array<KeyMasks, 2>& masks, const unsigned char* in, unsigned char* out)
 {
     Planes loaded;
-    LoadPlanes(in, loaded);
+    load_planes(in, loaded);
     Planes block;
     for (int k = 0; k < kBlockBits; ++k)
         block[k] = loaded[IP_Table[k] - 1];
     for (int step = 0; step < steps.count; ++step)
-        SlicedPass(masks[step == 1 ? 1 : 0], steps.steps[step].decrypt, block);
+        sliced_pass(masks[step == 1 ? 1 : 0], steps.steps[step].decrypt, block);
     for (int k = 0; k < kBlockBits; ++k)
         loaded[k] = block[IPR_Table[k] - 1];
-    StorePlanes(loaded, out);
+    store_planes(loaded, out);
 }
 
-std::uint64_t CipherBlock(const Steps& steps, std::uint64_t block)
+std::uint64_t cipher_block(const Steps& steps, std::uint64_t block)
 {
     for (int step = 0; step < steps.count; ++step) {
         const Step& s = steps.steps[step];
-        block = s.decrypt ? DecryptBlock(*s.keys, block) : EncryptBlock(*s.keys, block);
+        block = s.decrypt ? decrypt_block(*s.keys, block) : encrypt_block(*s.keys, block);
     }
     return block;
 }
 
-void CipherBlocks(const Steps& steps, const unsigned char* in, unsigned char* out, std::size_t count)
+void cipher_blocks(const Steps& steps, const unsigned char* in, unsigned char* out, std::size_t count)
 {
     std::size_t done = 0;
     if (count >= static_cast<std::size_t>(kBatch)) {
         std::array<KeyMasks, 2> masks;
         for (int step = 0; step < std::min(steps.count, 2); ++step)
-            masks[step] = MakeKeyMasks(*steps.steps[step].keys, steps.steps[step].decrypt);
+            masks[step] = make_key_masks(*steps.steps[step].keys, steps.steps[step].decrypt);
         for (; count - done >= static_cast<std::size_t>(kBatch); done += kBatch)
-            CipherBatch(steps, masks, in + 8 * done, out + 8 * done);
+            cipher_batch(steps, masks, in + 8 * done, out + 8 * done);
     }
     for (; done < count; ++done)
-        StoreBlock(CipherBlock(steps, LoadBlock(in + 8 * done)), out + 8 * done);
+        store_block(cipher_block(steps, load_block(in + 8 * done)), out + 8 * done);
 }
 
 /* Eight bit characters to one byte, the first character in the most significant bit: the '1'
  * bytes are found with a zero-byte test on the word, and one multiplication gathers them. */
-std::uint32_t PackEightBits(const char* bits)
+std::uint32_t pack_eight_bits(const char* bits)
 {
     std::uint64_t word = 0;
     std::memcpy(&word, bits, sizeof word);
@@ -358,19 +359,19 @@ std::uint32_t PackEightBits(const char* bits)
     constexpr std::uint64_t kOnes = 0x3131313131313131;
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
     const std::uint64_t differing = word ^ kOnes;
-    const std::uint64_t isOne = ~(((differing & kLow7) + kLow7) | differing | kLow7);
-    return static_cast<std::uint32_t>(((isOne >> 7) * 0x8040201008040201) >> 56);
+    const std::uint64_t is_one = ~(((differing & kLow7) + kLow7) | differing | kLow7);
+    return static_cast<std::uint32_t>(((is_one >> 7) * 0x8040201008040201) >> 56);
 }
 
 }  // namespace
 
-SubKeys PackSubKeys(const char (*subKeys)[48])
+SubKeys pack_sub_keys(const char (*sub_keys)[48])
 {
     SubKeys packed{};
     for (int round = 0; round < kRounds; ++round) {
         std::uint64_t& bits = packed.bits[round];
         for (int byte = 0; byte < kSubKeyBits / 8; ++byte)
-            bits = (bits << 8) | PackEightBits(subKeys[round] + 8 * byte);
+            bits = (bits << 8) | pack_eight_bits(sub_keys[round] + 8 * byte);
         for (int group = 0; group < 8; ++group)
             packed.spread[round][group % 2] |= static_cast<std::uint32_t>((bits >> (42 - 6 * group)) & 0x3F)
                                                << (26 - 8 * (group / 2));
@@ -378,88 +379,88 @@ SubKeys PackSubKeys(const char (*subKeys)[48])
     return packed;
 }
 
-std::uint64_t EncryptBlock(const SubKeys& keys, std::uint64_t block)
+std::uint64_t encrypt_block(const SubKeys& keys, std::uint64_t block)
 {
     std::uint32_t left = static_cast<std::uint32_t>(block >> 32);
     std::uint32_t right = static_cast<std::uint32_t>(block);
-    InitialPermutation(left, right);
+    initial_permutation(left, right);
     for (int round = 0; round < kRounds; ++round)
-        left = std::exchange(right, left ^ RoundFunction(right, keys.spread[round]));
-    FinalPermutation(left, right);
-    return Join(left, right);
+        left = std::exchange(right, left ^ round_function(right, keys.spread[round]));
+    final_permutation(left, right);
+    return join(left, right);
 }
 
-std::uint64_t DecryptBlock(const SubKeys& keys, std::uint64_t block)
+std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block)
 {
     std::uint32_t second = static_cast<std::uint32_t>(block >> 32);
     std::uint32_t first = static_cast<std::uint32_t>(block);
-    InitialPermutation(second, first);
+    initial_permutation(second, first);
     for (int round = kRounds - 1; round >= 0; --round)
-        first = std::exchange(second, first ^ RoundFunction(second, keys.spread[round]));
-    FinalPermutation(second, first);
-    return Join(second, first);
+        first = std::exchange(second, first ^ round_function(second, keys.spread[round]));
+    final_permutation(second, first);
+    return join(second, first);
 }
 
-void EncryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+void encrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
 {
     // Two independent blocks side by side keep the core busy while each waits on its table loads.
-    std::uint32_t leftA = static_cast<std::uint32_t>(a >> 32);
-    std::uint32_t rightA = static_cast<std::uint32_t>(a);
-    std::uint32_t leftB = static_cast<std::uint32_t>(b >> 32);
-    std::uint32_t rightB = static_cast<std::uint32_t>(b);
-    InitialPermutation(leftA, rightA);
-    InitialPermutation(leftB, rightB);
+    std::uint32_t left_a = static_cast<std::uint32_t>(a >> 32);
+    std::uint32_t right_a = static_cast<std::uint32_t>(a);
+    std::uint32_t left_b = static_cast<std::uint32_t>(b >> 32);
+    std::uint32_t right_b = static_cast<std::uint32_t>(b);
+    initial_permutation(left_a, right_a);
+    initial_permutation(left_b, right_b);
     for (int round = 0; round < kRounds; ++round) {
-        leftA = std::exchange(rightA, leftA ^ RoundFunction(rightA, keys.spread[round]));
-        leftB = std::exchange(rightB, leftB ^ RoundFunction(rightB, keys.spread[round]));
+        left_a = std::exchange(right_a, left_a ^ round_function(right_a, keys.spread[round]));
+        left_b = std::exchange(right_b, left_b ^ round_function(right_b, keys.spread[round]));
     }
-    FinalPermutation(leftA, rightA);
-    FinalPermutation(leftB, rightB);
-    a = Join(leftA, rightA);
-    b = Join(leftB, rightB);
+    final_permutation(left_a, right_a);
+    final_permutation(left_b, right_b);
+    a = join(left_a, right_a);
+    b = join(left_b, right_b);
 }
 
-void DecryptBlockPair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+void decrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
 {
-    std::uint32_t secondA = static_cast<std::uint32_t>(a >> 32);
-    std::uint32_t firstA = static_cast<std::uint32_t>(a);
-    std::uint32_t secondB = static_cast<std::uint32_t>(b >> 32);
-    std::uint32_t firstB = static_cast<std::uint32_t>(b);
-    InitialPermutation(secondA, firstA);
-    InitialPermutation(secondB, firstB);
+    std::uint32_t second_a = static_cast<std::uint32_t>(a >> 32);
+    std::uint32_t first_a = static_cast<std::uint32_t>(a);
+    std::uint32_t second_b = static_cast<std::uint32_t>(b >> 32);
+    std::uint32_t first_b = static_cast<std::uint32_t>(b);
+    initial_permutation(second_a, first_a);
+    initial_permutation(second_b, first_b);
     for (int round = kRounds - 1; round >= 0; --round) {
-        firstA = std::exchange(secondA, firstA ^ RoundFunction(secondA, keys.spread[round]));
-        firstB = std::exchange(secondB, firstB ^ RoundFunction(secondB, keys.spread[round]));
+        first_a = std::exchange(second_a, first_a ^ round_function(second_a, keys.spread[round]));
+        first_b = std::exchange(second_b, first_b ^ round_function(second_b, keys.spread[round]));
     }
-    FinalPermutation(secondA, firstA);
-    FinalPermutation(secondB, firstB);
-    a = Join(secondA, firstA);
-    b = Join(secondB, firstB);
+    final_permutation(second_a, first_a);
+    final_permutation(second_b, first_b);
+    a = join(second_a, first_a);
+    b = join(second_b, first_b);
 }
 
-void EncryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
+void encrypt_blocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
 {
-    CipherBlocks({{{{&keys, false}}}, 1}, in, out, count);
+    cipher_blocks({{{{&keys, false}}}, 1}, in, out, count);
 }
 
-void DecryptBlocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
+void decrypt_blocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
 {
-    CipherBlocks({{{{&keys, true}}}, 1}, in, out, count);
+    cipher_blocks({{{{&keys, true}}}, 1}, in, out, count);
 }
 
-void TripleEncryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
-                         std::size_t count)
+void triple_encrypt_blocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                           std::size_t count)
 {
-    CipherBlocks({{{{&first, false}, {&second, true}, {&first, false}}}, 3}, in, out, count);
+    cipher_blocks({{{{&first, false}, {&second, true}, {&first, false}}}, 3}, in, out, count);
 }
 
-void TripleDecryptBlocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
-                         std::size_t count)
+void triple_decrypt_blocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
+                           std::size_t count)
 {
-    CipherBlocks({{{{&first, true}, {&second, false}, {&first, true}}}, 3}, in, out, count);
+    cipher_blocks({{{{&first, true}, {&second, false}, {&first, true}}}, 3}, in, out, count);
 }
 
-std::uint64_t LoadBlock(const unsigned char* bytes)
+std::uint64_t load_block(const unsigned char* bytes)
 {
     std::uint64_t block = 0;
     for (int i = 0; i < 8; ++i)
@@ -467,10 +468,10 @@ std::uint64_t LoadBlock(const unsigned char* bytes)
     return block;
 }
 
-void StoreBlock(std::uint64_t block, unsigned char* bytes)
+void store_block(std::uint64_t block, unsigned char* bytes)
 {
     for (int i = 7; i >= 0; --i, block >>= 8)
         bytes[i] = static_cast<unsigned char>(block);
 }
 
-}  // namespace des_fast
+}  // namespace ozu::des
