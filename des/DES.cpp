@@ -10,21 +10,23 @@
 
 #include "des/DESModes.h"
 #include "des/DESTables.h"
+#include "des/block_support.h"
 #include "des/fast_engine.h"
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
 
 namespace {
 
-constexpr int kBlockBytes = 8;
-constexpr int kBlockBits = 64;
-constexpr int kHalfBits = 32;
+using ozu::des::kBlockBits;
+using ozu::des::kBlockBytes;
+using ozu::des::kHalfBits;
+using ozu::des::kHexBlockChars;
+using ozu::des::kRounds;
+using ozu::des::kSubKeyBits;
+
 constexpr int kKeyHalfBits = 28;
-constexpr int kSubKeyBits = 48;
 constexpr int kSBoxInputBits = 6;
 constexpr int kSBoxCount = 8;
-constexpr int kRounds = 16;
-constexpr int kHexBlockChars = 16;
 
 /* Sub-key character k of round r is character Sub_Key_Sources[r][k] of the 56 characters after
  * permuted choice 1: PC2 applied after the accumulated rotations of C and D. */
@@ -66,32 +68,11 @@ std::string nibbleString(int value)
     return bits;
 }
 
-int lowerHexDigitValue(char c)
+/* Bit k of the block as character k, the most significant bit first. */
+void blockToBits(std::uint64_t block, char* bits)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// Block input in hex form is read in either case.
-int hexDigitValue(char c)
-{
-    return lowerHexDigitValue(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-}
-
-std::string hexTextToBlockBits(const std::string& text)
-{
-    std::string bits;
-    for (char c : text) {
-        const int value = hexDigitValue(c);
-        if (value >= 0)
-            bits += nibbleString(value);
-    }
-    // Fewer than 16 hex digits: the missing low-order bits are zero.
-    bits.resize(kBlockBits, '0');
-    return bits;
+    for (int k = 0; k < kBlockBits; ++k)
+        bits[k] = static_cast<char>('0' + ((block >> (kBlockBits - 1 - k)) & 1));
 }
 
 }  // namespace
@@ -113,9 +94,9 @@ struct DESFastPath {
 
     void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm)
     {
-        const std::uint64_t result = ozu::des::encrypt_block(Keys(slot), RawBlock(data, size));
+        const std::uint64_t result = ozu::des::encrypt_block(Keys(slot), ozu::des::load_text_block(data, size));
         if (hexForm) {
-            WriteHexBlock(result, des_.m_cCiphertext);
+            ozu::des::write_hex_block(result, des_.m_cCiphertext);
         } else {
             ozu::des::store_block(result, reinterpret_cast<unsigned char*>(des_.m_cCiphertext));
             // The unused second half is cleared rather than left holding an older result.
@@ -125,7 +106,8 @@ struct DESFastPath {
 
     void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
     {
-        const std::uint64_t block = hexForm ? HexBlock(data, size) : RawBlock(data, size);
+        const std::uint64_t block =
+            hexForm ? ozu::des::read_hex_block(data, size) : ozu::des::load_text_block(data, size);
         const std::uint64_t result = ozu::des::decrypt_block(Keys(slot), block);
         ozu::des::store_block(result, reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
     }
@@ -135,15 +117,16 @@ struct DESFastPath {
         const ozu::des::SubKeys& keys = Keys(slot);
         std::size_t i = 0;
         for (; i + 2 <= count; i += 2) {
-            std::uint64_t a = RawBlock(bytes + i * kBlockBytes, kBlockBytes);
-            std::uint64_t b = RawBlock(bytes + (i + 1) * kBlockBytes, kBlockBytes);
+            std::uint64_t a = ozu::des::load_text_block(bytes + i * kBlockBytes, kBlockBytes);
+            std::uint64_t b = ozu::des::load_text_block(bytes + (i + 1) * kBlockBytes, kBlockBytes);
             ozu::des::encrypt_block_pair(keys, a, b);
-            WriteHexBlock(a, hex + i * kHexBlockChars);
-            WriteHexBlock(b, hex + (i + 1) * kHexBlockChars);
+            ozu::des::write_hex_block(a, hex + i * kHexBlockChars);
+            ozu::des::write_hex_block(b, hex + (i + 1) * kHexBlockChars);
         }
         if (i < count)
-            WriteHexBlock(ozu::des::encrypt_block(keys, RawBlock(bytes + i * kBlockBytes, kBlockBytes)),
-                          hex + i * kHexBlockChars);
+            ozu::des::write_hex_block(
+                ozu::des::encrypt_block(keys, ozu::des::load_text_block(bytes + i * kBlockBytes, kBlockBytes)),
+                hex + i * kHexBlockChars);
     }
 
     void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
@@ -152,15 +135,16 @@ struct DESFastPath {
         auto* out = reinterpret_cast<unsigned char*>(bytes);
         std::size_t i = 0;
         for (; i + 2 <= count; i += 2) {
-            std::uint64_t a = HexBlock(hex + i * kHexBlockChars, kHexBlockChars);
-            std::uint64_t b = HexBlock(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
+            std::uint64_t a = ozu::des::read_hex_block(hex + i * kHexBlockChars, kHexBlockChars);
+            std::uint64_t b = ozu::des::read_hex_block(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
             ozu::des::decrypt_block_pair(keys, a, b);
             ozu::des::store_block(a, out + i * kBlockBytes);
             ozu::des::store_block(b, out + (i + 1) * kBlockBytes);
         }
         if (i < count)
-            ozu::des::store_block(ozu::des::decrypt_block(keys, HexBlock(hex + i * kHexBlockChars, kHexBlockChars)),
-                                  out + i * kBlockBytes);
+            ozu::des::store_block(
+                ozu::des::decrypt_block(keys, ozu::des::read_hex_block(hex + i * kHexBlockChars, kHexBlockChars)),
+                out + i * kBlockBytes);
     }
 
     bool CipherFile(const std::string& inputPath, const std::string& outputPath, bool triple, bool decrypt)
@@ -185,36 +169,6 @@ struct DESFastPath {
     }
 
 private:
-    static std::uint64_t RawBlock(const char* data, std::size_t size)
-    {
-        // A text shorter than a block is completed with zero bytes, as a 7-byte text is by its terminator.
-        std::array<unsigned char, kBlockBytes> bytes{};
-        std::copy_n(data, std::min(size, bytes.size()), bytes.data());
-        return ozu::des::load_block(bytes.data());
-    }
-
-    static std::uint64_t HexBlock(const char* text, std::size_t size)
-    {
-        std::uint64_t block = 0;
-        int digits = 0;
-        for (std::size_t i = 0; i < size && digits < kHexBlockChars; ++i) {
-            const int value = hexDigitValue(text[i]);
-            if (value >= 0) {
-                block = (block << 4) | static_cast<std::uint64_t>(value);
-                ++digits;
-            }
-        }
-        // Fewer than 16 hex digits: the missing low-order bits are zero.
-        return digits == 0 ? 0 : block << (4 * (kHexBlockChars - digits));
-    }
-
-    static void WriteHexBlock(std::uint64_t block, char* hex)
-    {
-        static const char Hex_Digits[] = "0123456789abcdef";
-        for (int i = kHexBlockChars - 1; i >= 0; --i, block >>= 4)
-            hex[i] = Hex_Digits[block & 0xF];
-    }
-
     void ReplayBlock(const char* block, bool triple, bool decrypt)
     {
         if (triple && decrypt)
@@ -241,7 +195,7 @@ DES::~DES() = default;
 
 std::string DES::HexCharToBinary(char c)
 {
-    const int value = lowerHexDigitValue(c);
+    const int value = ozu::des::lower_hex_digit_value(c);
     return value < 0 ? std::string() : nibbleString(value);
 }
 
@@ -262,13 +216,7 @@ char DES::SingleBinaryToChar(int value)
 
 void DES::TranslateBytes2Bits(std::string bytes, char* bits)
 {
-    // A text shorter than a block is completed with zero bytes, as a 7-byte text is by its terminator.
-    if (bytes.size() < static_cast<std::size_t>(kBlockBytes))
-        bytes.resize(kBlockBytes, '\0');
-    for (int k = 0; k < kBlockBits; ++k) {
-        const auto byte = static_cast<unsigned char>(bytes[k / 8]);
-        bits[k] = static_cast<char>('0' + ((byte >> (7 - k % 8)) & 1));
-    }
+    blockToBits(ozu::des::load_text_block(bytes.data(), bytes.size()), bits);
 }
 
 void DES::TranslateBits2Bytes(char* bits, char* bytes)
@@ -350,7 +298,7 @@ void DES::InitialPermuteData(std::string data, char* bits, bool rawBytes)
     if (rawBytes)
         TranslateBytes2Bits(data, block);
     else
-        std::copy_n(hexTextToBlockBits(data).data(), kBlockBits, block);
+        blockToBits(ozu::des::read_hex_block(data.data(), data.size()), block);
     permuteBits(IP_Table, block, bits);
 }
 

@@ -7,15 +7,11 @@
 
 #include "des/DESSBoxCircuits.h"
 #include "des/DESTables.h"
+#include "des/block_support.h"
 
 namespace ozu::des {
 
 namespace {
-
-constexpr int kRounds = 16;
-constexpr int kSubKeyBits = 48;
-constexpr int kHalfBits = 32;
-constexpr int kBlockBits = 64;
 
 /* Single blocks: the S-boxes merged with P into one table per box, indexed by the six input bits. */
 
@@ -56,55 +52,6 @@ using SpreadSubKey = std::array<std::uint32_t, 2>;
     return kSpTables[0][even >> 26] | kSpTables[2][(even >> 18) & 0x3F] | kSpTables[4][(even >> 10) & 0x3F] |
            kSpTables[6][(even >> 2) & 0x3F] | kSpTables[1][odd >> 26] | kSpTables[3][(odd >> 18) & 0x3F] |
            kSpTables[5][(odd >> 10) & 0x3F] | kSpTables[7][(odd >> 2) & 0x3F];
-}
-
-/* Exchanges the bits of a selected by mask, shifted by shift, with those of b. */
-void swap_bits(std::uint32_t& a, std::uint32_t& b, int shift, std::uint32_t mask)
-{
-    const std::uint32_t t = ((a >> shift) ^ b) & mask;
-    b ^= t;
-    a ^= t << shift;
-}
-
-struct PermutationStep {
-    bool from_left;
-    std::uint8_t shift;
-    std::uint32_t mask;
-};
-
-// IP as five exchanges of bit groups between the halves; run backwards, they give IP^-1.
-constexpr std::array<PermutationStep, 5> kIpSteps = {{
-    {true, 4, 0x0F0F0F0F},
-    {true, 16, 0x0000FFFF},
-    {false, 2, 0x33333333},
-    {false, 8, 0x00FF00FF},
-    {true, 1, 0x55555555},
-}};
-
-void apply_step(const PermutationStep& step, std::uint32_t& left, std::uint32_t& right)
-{
-    if (step.from_left)
-        swap_bits(left, right, step.shift, step.mask);
-    else
-        swap_bits(right, left, step.shift, step.mask);
-}
-
-[[gnu::always_inline]] inline void initial_permutation(std::uint32_t& left, std::uint32_t& right)
-{
-    apply_step(kIpSteps[0], left, right);
-    apply_step(kIpSteps[1], left, right);
-    apply_step(kIpSteps[2], left, right);
-    apply_step(kIpSteps[3], left, right);
-    apply_step(kIpSteps[4], left, right);
-}
-
-[[gnu::always_inline]] inline void final_permutation(std::uint32_t& left, std::uint32_t& right)
-{
-    apply_step(kIpSteps[4], left, right);
-    apply_step(kIpSteps[3], left, right);
-    apply_step(kIpSteps[2], left, right);
-    apply_step(kIpSteps[1], left, right);
-    apply_step(kIpSteps[0], left, right);
 }
 
 std::uint64_t join(std::uint32_t high, std::uint32_t low)
@@ -458,20 +405,6 @@ void triple_decrypt_blocks(const SubKeys& first, const SubKeys& second, const un
                            std::size_t count)
 {
     cipher_blocks({{{{&first, true}, {&second, false}, {&first, true}}}, 3}, in, out, count);
-}
-
-std::uint64_t load_block(const unsigned char* bytes)
-{
-    std::uint64_t block = 0;
-    for (int i = 0; i < 8; ++i)
-        block = (block << 8) | bytes[i];
-    return block;
-}
-
-void store_block(std::uint64_t block, unsigned char* bytes)
-{
-    for (int i = 7; i >= 0; --i, block >>= 8)
-        bytes[i] = static_cast<unsigned char>(block);
 }
 
 }  // namespace ozu::des

@@ -34,9 +34,6 @@ void triple_encrypt_blocks(const SubKeys& first, const SubKeys& second, const un
 void triple_decrypt_blocks(const SubKeys& first, const SubKeys& second, const unsigned char* in, unsigned char* out,
                            std::size_t count);
 
-std::uint64_t load_block(const unsigned char* bytes);
-void store_block(std::uint64_t block, unsigned char* bytes);
-
 }  // namespace ozu::des
 
 #endif
