@@ -8,10 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "des/DESModes.h"
 #include "des/DESTables.h"
 #include "des/block_support.h"
-#include "des/fast_engine.h"
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
 
@@ -76,115 +74,6 @@ void blockToBits(std::uint64_t block, char* bits)
 }
 
 }  // namespace
-
-/* The block engine of the public operations: blocks as machine words, the sub-keys of a slot packed
- * once per operation (on the stack, so the object keeps its layout). */
-struct DESFastPath {
-    explicit DESFastPath(DES& des) : des_(des) {}
-
-    const ozu::des::SubKeys& Keys(bool slot)
-    {
-        const int index = slotIndex(slot);
-        if (!packed_[index]) {
-            keys_[index] = ozu::des::pack_sub_keys(des_.m_cSubKey[index]);
-            packed_[index] = true;
-        }
-        return keys_[index];
-    }
-
-    void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm)
-    {
-        const std::uint64_t result = ozu::des::encrypt_block(Keys(slot), ozu::des::load_text_block(data, size));
-        if (hexForm) {
-            ozu::des::write_hex_block(result, des_.m_cCiphertext);
-        } else {
-            ozu::des::store_block(result, reinterpret_cast<unsigned char*>(des_.m_cCiphertext));
-            // The unused second half is cleared rather than left holding an older result.
-            std::fill_n(des_.m_cCiphertext + kBlockBytes, kBlockBytes, '\0');
-        }
-    }
-
-    void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
-    {
-        const std::uint64_t block =
-            hexForm ? ozu::des::read_hex_block(data, size) : ozu::des::load_text_block(data, size);
-        const std::uint64_t result = ozu::des::decrypt_block(Keys(slot), block);
-        ozu::des::store_block(result, reinterpret_cast<unsigned char*>(des_.m_cPlaintext));
-    }
-
-    void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
-    {
-        const ozu::des::SubKeys& keys = Keys(slot);
-        std::size_t i = 0;
-        for (; i + 2 <= count; i += 2) {
-            std::uint64_t a = ozu::des::load_text_block(bytes + i * kBlockBytes, kBlockBytes);
-            std::uint64_t b = ozu::des::load_text_block(bytes + (i + 1) * kBlockBytes, kBlockBytes);
-            ozu::des::encrypt_block_pair(keys, a, b);
-            ozu::des::write_hex_block(a, hex + i * kHexBlockChars);
-            ozu::des::write_hex_block(b, hex + (i + 1) * kHexBlockChars);
-        }
-        if (i < count)
-            ozu::des::write_hex_block(
-                ozu::des::encrypt_block(keys, ozu::des::load_text_block(bytes + i * kBlockBytes, kBlockBytes)),
-                hex + i * kHexBlockChars);
-    }
-
-    void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
-    {
-        const ozu::des::SubKeys& keys = Keys(slot);
-        auto* out = reinterpret_cast<unsigned char*>(bytes);
-        std::size_t i = 0;
-        for (; i + 2 <= count; i += 2) {
-            std::uint64_t a = ozu::des::read_hex_block(hex + i * kHexBlockChars, kHexBlockChars);
-            std::uint64_t b = ozu::des::read_hex_block(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
-            ozu::des::decrypt_block_pair(keys, a, b);
-            ozu::des::store_block(a, out + i * kBlockBytes);
-            ozu::des::store_block(b, out + (i + 1) * kBlockBytes);
-        }
-        if (i < count)
-            ozu::des::store_block(
-                ozu::des::decrypt_block(keys, ozu::des::read_hex_block(hex + i * kHexBlockChars, kHexBlockChars)),
-                out + i * kBlockBytes);
-    }
-
-    bool CipherFile(const std::string& inputPath, const std::string& outputPath, bool triple, bool decrypt)
-    {
-        const ozu::des::SubKeys first = Keys(false);
-        const ozu::des::SubKeys second = triple ? Keys(true) : first;
-        std::array<char, kBlockBytes> lastBlock{};
-        bool anyBlock = false;
-        const bool done = des_modes::TransformFile(inputPath, outputPath, [&](char* bytes, std::size_t count) {
-            std::copy_n(bytes + (count - 1) * kBlockBytes, kBlockBytes, lastBlock.data());
-            anyBlock = true;
-            auto* blocks = reinterpret_cast<unsigned char*>(bytes);
-            if (triple)
-                (decrypt ? ozu::des::triple_decrypt_blocks : ozu::des::triple_encrypt_blocks)(first, second, blocks,
-                                                                                              blocks, count);
-            else
-                (decrypt ? ozu::des::decrypt_blocks : ozu::des::encrypt_blocks)(first, blocks, blocks, count);
-        });
-        if (anyBlock)
-            ReplayBlock(lastBlock.data(), triple, decrypt);
-        return done;
-    }
-
-private:
-    void ReplayBlock(const char* block, bool triple, bool decrypt)
-    {
-        if (triple && decrypt)
-            des_modes::TripleDecrypt(des_, *this, block, kBlockBytes, false);
-        else if (triple)
-            des_modes::TripleEncrypt(des_, *this, block, kBlockBytes, false);
-        else if (decrypt)
-            Decrypt(block, kBlockBytes, false, false);
-        else
-            Encrypt(block, kBlockBytes, false, false);
-    }
-
-    DES& des_;
-    std::array<ozu::des::SubKeys, 2> keys_{};
-    std::array<bool, 2> packed_{};
-};
 
 // Clearing everything makes the accessors and an unloaded key slot well defined.
 DES::DES() : m_cSubKey{}, m_cCiphertext{}, m_cPlaintext{}, m_cCiphertextAnyLength{}, m_cPlaintextAnyLength{} {}
@@ -282,16 +171,6 @@ void DES::CreateSubKey(char* key56, char (*subKeys)[48])
 
 /* Block cipher */
 
-void DES::EncryptData(std::string data, bool slot, bool hexForm)
-{
-    DESFastPath(*this).Encrypt(data.data(), data.size(), slot, hexForm);
-}
-
-void DES::DecryptData(std::string data, bool slot, bool hexForm)
-{
-    DESFastPath(*this).Decrypt(data.data(), data.size(), slot, hexForm);
-}
-
 void DES::InitialPermuteData(std::string data, char* bits, bool rawBytes)
 {
     char block[kBlockBits];
@@ -379,80 +258,4 @@ char* DES::GetCiphertextAnyLength()
 char* DES::GetPlaintextAnyLength()
 {
     return m_cPlaintextAnyLength;
-}
-
-std::string DES::FillToEightBits(std::string text)
-{
-    if (!text.empty() && text.size() < static_cast<std::size_t>(kBlockBytes))
-        text.append(kBlockBytes - text.size(), des_modes::kPaddingMark);
-    return text;
-}
-
-void DES::CleanPlaintextMark(int count)
-{
-    // Counts outside 0..4088 never come from a decipherment and are ignored; below 7 the window
-    // starts at the beginning of the buffer. Either way nothing outside it is touched.
-    if (count <= 0 || count > des_modes::kMaxMessageChars)
-        return;
-    m_cPlaintextAnyLength[count] = '\0';
-    const int windowLength = std::min(count, des_modes::kMarkWindow);
-    char* window = m_cPlaintextAnyLength + count - windowLength;
-    const int marks = des_modes::TrailingMarkCount(window, windowLength);
-    std::fill_n(window + windowLength - marks, marks, '\0');
-}
-
-void DES::EncryptAnyLength(std::string text, bool slot)
-{
-    DESFastPath blocks(*this);
-    des_modes::EncryptAnyLength(*this, blocks, std::move(text), slot);
-}
-
-void DES::DecryptAnyLength(std::string text, bool slot)
-{
-    DESFastPath blocks(*this);
-    des_modes::DecryptAnyLength(*this, blocks, std::move(text), slot);
-}
-
-/* Triple DES: encipher with the first key, decipher with the second, encipher with the first */
-
-void DES::TripleEncrypt(std::string block, bool hexForm)
-{
-    DESFastPath blocks(*this);
-    des_modes::TripleEncrypt(*this, blocks, block.data(), block.size(), hexForm);
-}
-
-void DES::TripleDecrypt(std::string block, bool hexForm)
-{
-    DESFastPath blocks(*this);
-    des_modes::TripleDecrypt(*this, blocks, block.data(), block.size(), hexForm);
-}
-
-void DES::TripleEncryptAnyLength(std::string text)
-{
-    DESFastPath blocks(*this);
-    des_modes::TripleEncryptAnyLength(*this, blocks, text);
-}
-
-void DES::TripleDecryptAnyLength(std::string text)
-{
-    DESFastPath blocks(*this);
-    des_modes::TripleDecryptAnyLength(*this, blocks, text);
-}
-
-/* Files: whole chunks of blocks at once, then the last block once more through the block engine so
- * that the block buffers end as a block-by-block run leaves them. */
-
-bool DES::FileEncrypt(std::string path, bool triple)
-{
-    DESFastPath blocks(*this);
-    return blocks.CipherFile(path, path + des_modes::kFileSuffix, triple, false);
-}
-
-bool DES::FileDecrypt(std::string path, bool triple)
-{
-    // Nothing would remain of a shorter path once the suffix is removed: refused before opening anything.
-    if (path.size() < des_modes::kFileSuffixLength)
-        return false;
-    DESFastPath blocks(*this);
-    return blocks.CipherFile(path, des_modes::DecryptedFileName(path), triple, true);
 }

@@ -5,6 +5,12 @@
 
 #include "ozu_export.h"
 
+namespace ozu {
+namespace des {
+class WordBlocks;
+}
+}  // namespace ozu
+
 /* DES on bit strings: every bit is one '0'/'1' character, most significant bit
  * of each byte first. The halves are not exchanged after the last round, so the
  * ciphertexts differ from those of standard DES. */
@@ -54,7 +60,8 @@ public:
     bool FileDecrypt(std::string path, bool triple);
 
 private:
-    friend struct DESFastPath;
+    // The library's word engine reads the key slots directly.
+    friend class ozu::des::WordBlocks;
 
     char m_cSubKey[2][16][48];
     char m_cCiphertext[16];
