@@ -26,14 +26,14 @@ public:
     char SingleBinaryToChar(int value);
     void TranslateBytes2Bits(std::string bytes, char* bits);
     void TranslateBits2Bytes(char* bits, char* bytes);
-    std::string BinaryToString(char* bits, int count, bool hexForm);
+    std::string BinaryToString(char* bits, int count, bool hex_form);
 
     void InitializeKey(std::string key, bool slot);
-    void CreateSubKey(char* key56, char (*subKeys)[48]);
+    void CreateSubKey(char* key56, char (*sub_keys)[48]);
 
-    void EncryptData(std::string data, bool slot, bool hexForm);
-    void DecryptData(std::string data, bool slot, bool hexForm);
-    void InitialPermuteData(std::string data, char* bits, bool rawBytes);
+    void EncryptData(std::string data, bool slot, bool hex_form);
+    void DecryptData(std::string data, bool slot, bool hex_form);
+    void InitialPermuteData(std::string data, char* bits, bool raw_bytes);
     void FunctionF(char* left, char* right, bool slot, int round);
     void ExpansionR(char* right, char* expanded);
     void XOR(char* a, char* b, int count, char* out);
@@ -51,8 +51,8 @@ public:
     void EncryptAnyLength(std::string text, bool slot);
     void DecryptAnyLength(std::string text, bool slot);
 
-    void TripleEncrypt(std::string block, bool hexForm);
-    void TripleDecrypt(std::string block, bool hexForm);
+    void TripleEncrypt(std::string block, bool hex_form);
+    void TripleDecrypt(std::string block, bool hex_form);
     void TripleEncryptAnyLength(std::string text);
     void TripleDecryptAnyLength(std::string text);
 

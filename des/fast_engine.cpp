@@ -26,8 +26,9 @@ constexpr SpTables make_sp_tables()
             const int column = (input >> 1) & 15;
             const std::uint32_t substituted = static_cast<std::uint32_t>(S_Box[box][row][column]) << (28 - 4 * box);
             std::uint32_t permuted = 0;
-            for (int k = 0; k < kHalfBits; ++k)
+            for (int k = 0; k < kHalfBits; ++k) {
                 permuted |= ((substituted >> (32 - P_Table[k])) & 1U) << (31 - k);
+            }
             tables[box][input] = permuted;
         }
     }
@@ -84,9 +85,11 @@ using KeyMasks = std::array<std::array<Slice, kSubKeyBits>, kRounds>;
 constexpr Lane make_transpose_mask(int width)
 {
     Lane mask = 0;
-    for (int bit = 0; bit < kLaneBits; ++bit)
-        if (bit % (2 * width) < width)
+    for (int bit = 0; bit < kLaneBits; ++bit) {
+        if (bit % (2 * width) < width) {
             mask |= Lane{1} << bit;
+        }
+    }
     return mask;
 }
 
@@ -111,8 +114,9 @@ void transpose_step(SliceMatrix& rows)
 /* Transposes every matrix of the slice, column 0 in the most significant bit of a lane. */
 void transpose(SliceMatrix& rows)
 {
-    if constexpr (kLaneBits == 64)
+    if constexpr (kLaneBits == 64) {
         transpose_step<32>(rows);
+    }
     transpose_step<16>(rows);
     transpose_step<8>(rows);
     transpose_step<4>(rows);
@@ -122,10 +126,11 @@ void transpose(SliceMatrix& rows)
 
 Lane byte_swapped(Lane value)
 {
-    if constexpr (sizeof(Lane) == 8)
+    if constexpr (sizeof(Lane) == 8) {
         return __builtin_bswap64(value);
-    else
+    } else {
         return __builtin_bswap32(value);
+    }
 }
 
 /* Lanes are read and written most significant byte first. */
@@ -159,8 +164,9 @@ void load_planes(const unsigned char* in, Planes& planes)
         SliceMatrix rows;
         for (int row = 0; row < kLaneBits; ++row) {
             std::array<Lane, kLanes> lanes;
-            for (int lane = 0; lane < kLanes; ++lane)
+            for (int lane = 0; lane < kLanes; ++lane) {
                 lanes[lane] = load_lane(in + piece_offset(lane, row, chunk));
+            }
             std::memcpy(&rows[row], lanes.data(), sizeof(Slice));
         }
         transpose(rows);
@@ -177,8 +183,9 @@ void store_planes(const Planes& planes, unsigned char* out)
         for (int row = 0; row < kLaneBits; ++row) {
             std::array<Lane, kLanes> lanes;
             std::memcpy(lanes.data(), &rows[row], sizeof(Slice));
-            for (int lane = 0; lane < kLanes; ++lane)
+            for (int lane = 0; lane < kLanes; ++lane) {
                 store_lane(lanes[lane], out + piece_offset(lane, row, chunk));
+            }
         }
     }
 }
@@ -187,8 +194,9 @@ void store_planes(const Planes& planes, unsigned char* out)
 constexpr std::array<std::uint8_t, 32> make_inverse_p()
 {
     std::array<std::uint8_t, 32> inverse{};
-    for (int k = 0; k < kHalfBits; ++k)
+    for (int k = 0; k < kHalfBits; ++k) {
         inverse[P_Table[k] - 1] = static_cast<std::uint8_t>(k);
+    }
     return inverse;
 }
 
@@ -204,8 +212,9 @@ void substitute(const Slice* right, const Slice* keys, Slice* left)
     circuit(right[E_Table[first] - 1] ^ keys[first], right[E_Table[first + 1] - 1] ^ keys[first + 1],
             right[E_Table[first + 2] - 1] ^ keys[first + 2], right[E_Table[first + 3] - 1] ^ keys[first + 3],
             right[E_Table[first + 4] - 1] ^ keys[first + 4], right[E_Table[first + 5] - 1] ^ keys[first + 5], out);
-    for (int bit = 0; bit < 4; ++bit)
+    for (int bit = 0; bit < 4; ++bit) {
         left[kInverseP[4 * box + bit]] ^= out[bit];
+    }
 }
 
 void sliced_round(const Slice* right, const Slice* keys, Slice* left)
@@ -225,8 +234,9 @@ KeyMasks make_key_masks(const SubKeys& keys, bool decrypt)
     KeyMasks masks;
     for (int round = 0; round < kRounds; ++round) {
         const std::uint64_t sub_key = keys.bits[decrypt ? kRounds - 1 - round : round];
-        for (int bit = 0; bit < kSubKeyBits; ++bit)
+        for (int bit = 0; bit < kSubKeyBits; ++bit) {
             masks[round][bit] = Slice{} - static_cast<Lane>((sub_key >> (kSubKeyBits - 1 - bit)) & 1U);
+        }
     }
     return masks;
 }
@@ -262,12 +272,15 @@ void cipher_batch(const Steps& steps, const std::array<KeyMasks, 2>& masks, cons
     Planes loaded;
     load_planes(in, loaded);
     Planes block;
-    for (int k = 0; k < kBlockBits; ++k)
+    for (int k = 0; k < kBlockBits; ++k) {
         block[k] = loaded[IP_Table[k] - 1];
-    for (int step = 0; step < steps.count; ++step)
+    }
+    for (int step = 0; step < steps.count; ++step) {
         sliced_pass(masks[step == 1 ? 1 : 0], steps.steps[step].decrypt, block);
-    for (int k = 0; k < kBlockBits; ++k)
+    }
+    for (int k = 0; k < kBlockBits; ++k) {
         loaded[k] = block[IPR_Table[k] - 1];
+    }
     store_planes(loaded, out);
 }
 
@@ -285,13 +298,16 @@ void cipher_blocks(const Steps& steps, const unsigned char* in, unsigned char* o
     std::size_t done = 0;
     if (count >= static_cast<std::size_t>(kBatch)) {
         std::array<KeyMasks, 2> masks;
-        for (int step = 0; step < std::min(steps.count, 2); ++step)
+        for (int step = 0; step < std::min(steps.count, 2); ++step) {
             masks[step] = make_key_masks(*steps.steps[step].keys, steps.steps[step].decrypt);
-        for (; count - done >= static_cast<std::size_t>(kBatch); done += kBatch)
+        }
+        for (; count - done >= static_cast<std::size_t>(kBatch); done += kBatch) {
             cipher_batch(steps, masks, in + 8 * done, out + 8 * done);
+        }
     }
-    for (; done < count; ++done)
+    for (; done < count; ++done) {
         store_block(cipher_block(steps, load_block(in + 8 * done)), out + 8 * done);
+    }
 }
 
 /* Eight bit characters to one byte, the first character in the most significant bit: the '1'
@@ -317,11 +333,13 @@ SubKeys pack_sub_keys(const char (*sub_keys)[48])
     SubKeys packed{};
     for (int round = 0; round < kRounds; ++round) {
         std::uint64_t& bits = packed.bits[round];
-        for (int byte = 0; byte < kSubKeyBits / 8; ++byte)
+        for (int byte = 0; byte < kSubKeyBits / 8; ++byte) {
             bits = (bits << 8) | pack_eight_bits(sub_keys[round] + 8 * byte);
-        for (int group = 0; group < 8; ++group)
+        }
+        for (int group = 0; group < 8; ++group) {
             packed.spread[round][group % 2] |= static_cast<std::uint32_t>((bits >> (42 - 6 * group)) & 0x3F)
                                                << (26 - 8 * (group / 2));
+        }
     }
     return packed;
 }
@@ -331,8 +349,9 @@ std::uint64_t encrypt_block(const SubKeys& keys, std::uint64_t block)
     std::uint32_t left = static_cast<std::uint32_t>(block >> 32);
     std::uint32_t right = static_cast<std::uint32_t>(block);
     initial_permutation(left, right);
-    for (int round = 0; round < kRounds; ++round)
+    for (int round = 0; round < kRounds; ++round) {
         left = std::exchange(right, left ^ round_function(right, keys.spread[round]));
+    }
     final_permutation(left, right);
     return join(left, right);
 }
@@ -342,8 +361,9 @@ std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block)
     std::uint32_t second = static_cast<std::uint32_t>(block >> 32);
     std::uint32_t first = static_cast<std::uint32_t>(block);
     initial_permutation(second, first);
-    for (int round = kRounds - 1; round >= 0; --round)
+    for (int round = kRounds - 1; round >= 0; --round) {
         first = std::exchange(second, first ^ round_function(second, keys.spread[round]));
+    }
     final_permutation(second, first);
     return join(second, first);
 }

@@ -10,14 +10,14 @@
 
 using ozu::des::WordBlocks;
 
-void DES::EncryptData(std::string data, bool slot, bool hexForm)
+void DES::EncryptData(std::string data, bool slot, bool hex_form)
 {
-    WordBlocks(*this).encrypt(data.data(), data.size(), slot, hexForm);
+    WordBlocks(*this).encrypt(data.data(), data.size(), slot, hex_form);
 }
 
-void DES::DecryptData(std::string data, bool slot, bool hexForm)
+void DES::DecryptData(std::string data, bool slot, bool hex_form)
 {
-    WordBlocks(*this).decrypt(data.data(), data.size(), slot, hexForm);
+    WordBlocks(*this).decrypt(data.data(), data.size(), slot, hex_form);
 }
 
 std::string DES::FillToEightBits(std::string text)
@@ -54,16 +54,16 @@ void DES::DecryptAnyLength(std::string text, bool slot)
     ozu::des::decrypt_any_length(*this, blocks, std::move(text), slot);
 }
 
-void DES::TripleEncrypt(std::string block, bool hexForm)
+void DES::TripleEncrypt(std::string block, bool hex_form)
 {
     WordBlocks blocks(*this);
-    ozu::des::triple_encrypt(*this, blocks, block.data(), block.size(), hexForm);
+    ozu::des::triple_encrypt(*this, blocks, block.data(), block.size(), hex_form);
 }
 
-void DES::TripleDecrypt(std::string block, bool hexForm)
+void DES::TripleDecrypt(std::string block, bool hex_form)
 {
     WordBlocks blocks(*this);
-    ozu::des::triple_decrypt(*this, blocks, block.data(), block.size(), hexForm);
+    ozu::des::triple_decrypt(*this, blocks, block.data(), block.size(), hex_form);
 }
 
 void DES::TripleEncryptAnyLength(std::string text)
