@@ -98,15 +98,15 @@ using SliceMatrix = std::array<Slice, kLaneBits>;
 
 /* One step of the transpose: exchanges the off-diagonal blocks of side width in every block of
  * side 2 * width. */
-template <int width>
+template <int Width>
 void transpose_step(SliceMatrix& rows)
 {
-    constexpr Lane kMask = make_transpose_mask(width);
-    for (int first = 0; first < kLaneBits; first += 2 * width) {
-        for (int k = first; k < first + width; ++k) {
-            const Slice t = (rows[k] ^ (rows[k + width] >> width)) & kMask;
+    constexpr Lane kMask = make_transpose_mask(Width);
+    for (int first = 0; first < kLaneBits; first += 2 * Width) {
+        for (int k = first; k < first + Width; ++k) {
+            const Slice t = (rows[k] ^ (rows[k + Width] >> Width)) & kMask;
             rows[k] ^= t;
-            rows[k + width] ^= t << width;
+            rows[k + Width] ^= t << Width;
         }
     }
 }
@@ -155,7 +155,8 @@ void store_lane(Lane value, unsigned char* bytes)
 /* Where lane l, row r, chunk c lies in a batch: block l * kLaneBits + r, its c-th Lane-sized piece. */
 std::size_t piece_offset(int lane, int row, int chunk)
 {
-    return static_cast<std::size_t>(8 * (lane * kLaneBits + row) + chunk * static_cast<int>(sizeof(Lane)));
+    const std::size_t block = static_cast<std::size_t>(lane) * kLaneBits + static_cast<std::size_t>(row);
+    return block * kBlockBytes + static_cast<std::size_t>(chunk) * sizeof(Lane);
 }
 
 void load_planes(const unsigned char* in, Planes& planes)
@@ -204,16 +205,16 @@ constexpr std::array<std::uint8_t, 32> kInverseP = make_inverse_p();
 
 using SBoxCircuit = void (*)(Slice, Slice, Slice, Slice, Slice, Slice, Slice*);
 
-template <int box, SBoxCircuit circuit>
+template <int Box, SBoxCircuit Circuit>
 void substitute(const Slice* right, const Slice* keys, Slice* left)
 {
-    constexpr int first = 6 * box;
+    constexpr int kFirst = 6 * Box;
     Slice out[4];
-    circuit(right[E_Table[first] - 1] ^ keys[first], right[E_Table[first + 1] - 1] ^ keys[first + 1],
-            right[E_Table[first + 2] - 1] ^ keys[first + 2], right[E_Table[first + 3] - 1] ^ keys[first + 3],
-            right[E_Table[first + 4] - 1] ^ keys[first + 4], right[E_Table[first + 5] - 1] ^ keys[first + 5], out);
+    Circuit(right[E_Table[kFirst] - 1] ^ keys[kFirst], right[E_Table[kFirst + 1] - 1] ^ keys[kFirst + 1],
+            right[E_Table[kFirst + 2] - 1] ^ keys[kFirst + 2], right[E_Table[kFirst + 3] - 1] ^ keys[kFirst + 3],
+            right[E_Table[kFirst + 4] - 1] ^ keys[kFirst + 4], right[E_Table[kFirst + 5] - 1] ^ keys[kFirst + 5], out);
     for (int bit = 0; bit < 4; ++bit) {
-        left[kInverseP[4 * box + bit]] ^= out[bit];
+        left[kInverseP[4 * Box + bit]] ^= out[bit];
     }
 }
 
