@@ -8,6 +8,28 @@
 
 namespace ozu::des {
 
+namespace {
+
+/* Blocks i = 0 .. count-1 from load(i) to store(i, block), two at a time so that the engine can
+ * interleave them; an odd last block goes alone. */
+template <typename Load, typename Store>
+void cipher_in_pairs(const SubKeys& keys, bool decrypting, std::size_t count, Load load, Store store)
+{
+    std::size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        std::uint64_t a = load(i);
+        std::uint64_t b = load(i + 1);
+        (decrypting ? decrypt_block_pair : encrypt_block_pair)(keys, a, b);
+        store(i, a);
+        store(i + 1, b);
+    }
+    if (i < count) {
+        store(i, (decrypting ? decrypt_block : encrypt_block)(keys, load(i)));
+    }
+}
+
+}  // namespace
+
 const SubKeys& WordBlocks::keys(bool slot)
 {
     const int index = slot ? 1 : 0;
@@ -39,37 +61,19 @@ void WordBlocks::decrypt(const char* data, std::size_t size, bool slot, bool hex
 
 void WordBlocks::encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex)
 {
-    const SubKeys& slot_keys = keys(slot);
-    std::size_t i = 0;
-    for (; i + 2 <= count; i += 2) {
-        std::uint64_t a = load_text_block(bytes + i * kBlockBytes, kBlockBytes);
-        std::uint64_t b = load_text_block(bytes + (i + 1) * kBlockBytes, kBlockBytes);
-        encrypt_block_pair(slot_keys, a, b);
-        write_hex_block(a, hex + i * kHexBlockChars);
-        write_hex_block(b, hex + (i + 1) * kHexBlockChars);
-    }
-    if (i < count) {
-        write_hex_block(encrypt_block(slot_keys, load_text_block(bytes + i * kBlockBytes, kBlockBytes)),
-                        hex + i * kHexBlockChars);
-    }
+    cipher_in_pairs(
+        keys(slot), false, count,
+        [bytes](std::size_t i) { return load_text_block(bytes + i * kBlockBytes, kBlockBytes); },
+        [hex](std::size_t i, std::uint64_t block) { write_hex_block(block, hex + i * kHexBlockChars); });
 }
 
 void WordBlocks::decrypt_from_hex(const char* hex, std::size_t count, bool slot, char* bytes)
 {
-    const SubKeys& slot_keys = keys(slot);
     auto* out = reinterpret_cast<unsigned char*>(bytes);
-    std::size_t i = 0;
-    for (; i + 2 <= count; i += 2) {
-        std::uint64_t a = read_hex_block(hex + i * kHexBlockChars, kHexBlockChars);
-        std::uint64_t b = read_hex_block(hex + (i + 1) * kHexBlockChars, kHexBlockChars);
-        decrypt_block_pair(slot_keys, a, b);
-        store_block(a, out + i * kBlockBytes);
-        store_block(b, out + (i + 1) * kBlockBytes);
-    }
-    if (i < count) {
-        store_block(decrypt_block(slot_keys, read_hex_block(hex + i * kHexBlockChars, kHexBlockChars)),
-                    out + i * kBlockBytes);
-    }
+    cipher_in_pairs(
+        keys(slot), true, count,
+        [hex](std::size_t i) { return read_hex_block(hex + i * kHexBlockChars, kHexBlockChars); },
+        [out](std::size_t i, std::uint64_t block) { store_block(block, out + i * kBlockBytes); });
 }
 
 void WordBlocks::cipher_in_place(char* bytes, std::size_t count, bool triple, bool decrypting)
