@@ -60,6 +60,49 @@ std::uint64_t join(std::uint32_t high, std::uint32_t low)
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+/* Deciphering starts from the exchanged halves and takes the sub-keys backwards: the same rounds
+ * with the roles of the block's two words swapped, as the bit-string members do. */
+template <bool Decrypting>
+std::uint64_t cipher_single(const SubKeys& keys, std::uint64_t block)
+{
+    auto high = static_cast<std::uint32_t>(block >> 32);
+    auto low = static_cast<std::uint32_t>(block);
+    initial_permutation(high, low);
+    std::uint32_t& left = Decrypting ? low : high;
+    std::uint32_t& right = Decrypting ? high : low;
+    for (int round = 0; round < kRounds; ++round) {
+        const SpreadSubKey& sub_key = keys.spread[Decrypting ? kRounds - 1 - round : round];
+        left = std::exchange(right, left ^ round_function(right, sub_key));
+    }
+    final_permutation(high, low);
+    return join(high, low);
+}
+
+/* Two independent blocks side by side keep the core busy while each waits on its table loads. */
+template <bool Decrypting>
+void cipher_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+{
+    auto high_a = static_cast<std::uint32_t>(a >> 32);
+    auto low_a = static_cast<std::uint32_t>(a);
+    auto high_b = static_cast<std::uint32_t>(b >> 32);
+    auto low_b = static_cast<std::uint32_t>(b);
+    initial_permutation(high_a, low_a);
+    initial_permutation(high_b, low_b);
+    std::uint32_t& left_a = Decrypting ? low_a : high_a;
+    std::uint32_t& right_a = Decrypting ? high_a : low_a;
+    std::uint32_t& left_b = Decrypting ? low_b : high_b;
+    std::uint32_t& right_b = Decrypting ? high_b : low_b;
+    for (int round = 0; round < kRounds; ++round) {
+        const SpreadSubKey& sub_key = keys.spread[Decrypting ? kRounds - 1 - round : round];
+        left_a = std::exchange(right_a, left_a ^ round_function(right_a, sub_key));
+        left_b = std::exchange(right_b, left_b ^ round_function(right_b, sub_key));
+    }
+    final_permutation(high_a, low_a);
+    final_permutation(high_b, low_b);
+    a = join(high_a, low_a);
+    b = join(high_b, low_b);
+}
+
 /* Bit-sliced blocks: word j of a slice holds bit j of every block in the batch. SSE2 and NEON
  * give 128-bit words; elsewhere the native word. */
 
@@ -347,63 +390,22 @@ SubKeys pack_sub_keys(const char (*sub_keys)[48])
 
 std::uint64_t encrypt_block(const SubKeys& keys, std::uint64_t block)
 {
-    std::uint32_t left = static_cast<std::uint32_t>(block >> 32);
-    std::uint32_t right = static_cast<std::uint32_t>(block);
-    initial_permutation(left, right);
-    for (int round = 0; round < kRounds; ++round) {
-        left = std::exchange(right, left ^ round_function(right, keys.spread[round]));
-    }
-    final_permutation(left, right);
-    return join(left, right);
+    return cipher_single<false>(keys, block);
 }
 
 std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block)
 {
-    std::uint32_t second = static_cast<std::uint32_t>(block >> 32);
-    std::uint32_t first = static_cast<std::uint32_t>(block);
-    initial_permutation(second, first);
-    for (int round = kRounds - 1; round >= 0; --round) {
-        first = std::exchange(second, first ^ round_function(second, keys.spread[round]));
-    }
-    final_permutation(second, first);
-    return join(second, first);
+    return cipher_single<true>(keys, block);
 }
 
 void encrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
 {
-    // Two independent blocks side by side keep the core busy while each waits on its table loads.
-    std::uint32_t left_a = static_cast<std::uint32_t>(a >> 32);
-    std::uint32_t right_a = static_cast<std::uint32_t>(a);
-    std::uint32_t left_b = static_cast<std::uint32_t>(b >> 32);
-    std::uint32_t right_b = static_cast<std::uint32_t>(b);
-    initial_permutation(left_a, right_a);
-    initial_permutation(left_b, right_b);
-    for (int round = 0; round < kRounds; ++round) {
-        left_a = std::exchange(right_a, left_a ^ round_function(right_a, keys.spread[round]));
-        left_b = std::exchange(right_b, left_b ^ round_function(right_b, keys.spread[round]));
-    }
-    final_permutation(left_a, right_a);
-    final_permutation(left_b, right_b);
-    a = join(left_a, right_a);
-    b = join(left_b, right_b);
+    cipher_pair<false>(keys, a, b);
 }
 
 void decrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
 {
-    std::uint32_t second_a = static_cast<std::uint32_t>(a >> 32);
-    std::uint32_t first_a = static_cast<std::uint32_t>(a);
-    std::uint32_t second_b = static_cast<std::uint32_t>(b >> 32);
-    std::uint32_t first_b = static_cast<std::uint32_t>(b);
-    initial_permutation(second_a, first_a);
-    initial_permutation(second_b, first_b);
-    for (int round = kRounds - 1; round >= 0; --round) {
-        first_a = std::exchange(second_a, first_a ^ round_function(second_a, keys.spread[round]));
-        first_b = std::exchange(second_b, first_b ^ round_function(second_b, keys.spread[round]));
-    }
-    final_permutation(second_a, first_a);
-    final_permutation(second_b, first_b);
-    a = join(second_a, first_a);
-    b = join(second_b, first_b);
+    cipher_pair<true>(keys, a, b);
 }
 
 void encrypt_blocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)
