@@ -1,3 +1,4 @@
+// The DES class the library exports: bit-string members, two key slots, result buffers, my_itoa.
 #ifndef OZU_DES_H
 #define OZU_DES_H
 
@@ -11,9 +12,8 @@ class WordBlocks;
 }
 }  // namespace ozu
 
-/* DES on bit strings: every bit is one '0'/'1' character, most significant bit
- * of each byte first. The halves are not exchanged after the last round, so the
- * ciphertexts differ from those of standard DES. */
+/* Works on bits held as '0'/'1' characters, each byte's top bit first. The last
+ * round leaves the halves where they are, so results are not standard DES's. */
 class OZU_API DES {
 public:
     /* Clears the key slots and the result buffers. */

@@ -10,7 +10,7 @@
  * significant bit is bit 1 of the bit-string form; results equal those of the bit-string members. */
 namespace ozu::des {
 
-/* The 16 sub-keys of one key slot. */
+/* A key slot's sub-keys, packed for the engine. */
 struct SubKeys {
     // 48 bits each, sub-key character 0 in bit 47.
     std::array<std::uint64_t, 16> bits;

@@ -77,7 +77,7 @@ void encrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
         ciphertext[0] = '\0';
         return;
     }
-    // The empty message is enciphered as eight NUL bytes, which decipher back to the empty text.
+    // An empty message becomes one block of eight NUL bytes, which reads as the empty text once deciphered.
     if (text.empty()) {
         text.assign(kBlockBytes, '\0');
     }
@@ -200,8 +200,8 @@ bool transform_file(const std::string& input_path, const std::string& output_pat
         return false;
     }
     const std::int64_t size = file_size(input);
-    // A size that cannot be found or does not fit the signed 32-bit count (2 GiB and more) is refused
-    // before the output file is created.
+    // A size that cannot be read, or that needs more than 31 bits (2 GiB and up), is refused before
+    // the output file is created.
     if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) {
         return false;
     }
