@@ -5,9 +5,9 @@
 #include <cstring>
 #include <utility>
 
-#include "des/DESSBoxCircuits.h"
 #include "des/DESTables.h"
 #include "des/block_support.h"
+#include "des/sbox_circuits.h"
 
 namespace ozu::des {
 
@@ -263,14 +263,14 @@ void substitute(const Slice* right, const Slice* keys, Slice* left)
 
 void sliced_round(const Slice* right, const Slice* keys, Slice* left)
 {
-    substitute<0, SBox1<Slice>>(right, keys, left);
-    substitute<1, SBox2<Slice>>(right, keys, left);
-    substitute<2, SBox3<Slice>>(right, keys, left);
-    substitute<3, SBox4<Slice>>(right, keys, left);
-    substitute<4, SBox5<Slice>>(right, keys, left);
-    substitute<5, SBox6<Slice>>(right, keys, left);
-    substitute<6, SBox7<Slice>>(right, keys, left);
-    substitute<7, SBox8<Slice>>(right, keys, left);
+    substitute<0, sbox1<Slice>>(right, keys, left);
+    substitute<1, sbox2<Slice>>(right, keys, left);
+    substitute<2, sbox3<Slice>>(right, keys, left);
+    substitute<3, sbox4<Slice>>(right, keys, left);
+    substitute<4, sbox5<Slice>>(right, keys, left);
+    substitute<5, sbox6<Slice>>(right, keys, left);
+    substitute<6, sbox7<Slice>>(right, keys, left);
+    substitute<7, sbox8<Slice>>(right, keys, left);
 }
 
 KeyMasks make_key_masks(const SubKeys& keys, bool decrypt)
