@@ -1,3 +1,4 @@
+// The DES class the library exports: bit-string members, two key slots, result buffers, my_itoa.
 #ifndef OZU_DES_H
 #define OZU_DES_H
 
@@ -5,9 +6,14 @@
 
 #include "ozu_export.h"
 
-/* DES on bit strings: every bit is one '0'/'1' character, most significant bit
- * of each byte first. The halves are not exchanged after the last round, so the
- * ciphertexts differ from those of standard DES. */
+namespace ozu {
+namespace des {
+class WordBlocks;
+}
+}  // namespace ozu
+
+/* Works on bits held as '0'/'1' characters, each byte's top bit first. The last
+ * round leaves the halves where they are, so results are not standard DES's. */
 class OZU_API DES {
 public:
     /* Clears the key slots and the result buffers. */
@@ -20,14 +26,14 @@ public:
     char SingleBinaryToChar(int value);
     void TranslateBytes2Bits(std::string bytes, char* bits);
     void TranslateBits2Bytes(char* bits, char* bytes);
-    std::string BinaryToString(char* bits, int count, bool hexForm);
+    std::string BinaryToString(char* bits, int count, bool hex_form);
 
     void InitializeKey(std::string key, bool slot);
-    void CreateSubKey(char* key56, char (*subKeys)[48]);
+    void CreateSubKey(char* key56, char (*sub_keys)[48]);
 
-    void EncryptData(std::string data, bool slot, bool hexForm);
-    void DecryptData(std::string data, bool slot, bool hexForm);
-    void InitialPermuteData(std::string data, char* bits, bool rawBytes);
+    void EncryptData(std::string data, bool slot, bool hex_form);
+    void DecryptData(std::string data, bool slot, bool hex_form);
+    void InitialPermuteData(std::string data, char* bits, bool raw_bytes);
     void FunctionF(char* left, char* right, bool slot, int round);
     void ExpansionR(char* right, char* expanded);
     void XOR(char* a, char* b, int count, char* out);
@@ -45,8 +51,8 @@ public:
     void EncryptAnyLength(std::string text, bool slot);
     void DecryptAnyLength(std::string text, bool slot);
 
-    void TripleEncrypt(std::string block, bool hexForm);
-    void TripleDecrypt(std::string block, bool hexForm);
+    void TripleEncrypt(std::string block, bool hex_form);
+    void TripleDecrypt(std::string block, bool hex_form);
     void TripleEncryptAnyLength(std::string text);
     void TripleDecryptAnyLength(std::string text);
 
@@ -54,7 +60,8 @@ public:
     bool FileDecrypt(std::string path, bool triple);
 
 private:
-    friend struct DESFastPath;
+    // The library's word engine reads the key slots directly.
+    friend class ozu::des::WordBlocks;
 
     char m_cSubKey[2][16][48];
     char m_cCiphertext[16];

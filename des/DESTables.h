@@ -1,10 +1,9 @@
+// The cipher's tables as FIPS 46-3 prints them, bit positions counted from 1 (the first byte's top bit).
 #ifndef OZU_DES_TABLES_H
 #define OZU_DES_TABLES_H
 
 #include <array>
 #include <cstdint>
-
-/* Tables of FIPS 46-3, bit positions counted from 1 (bit 1 is the most significant bit of the first byte). */
 
 // clang-format off
 inline constexpr std::array<std::int32_t, 56> PC1_Table = {

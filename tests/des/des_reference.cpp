@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "des/DESModes.h"
 #include "des/DESTables.h"
+#include "des/modes.h"
 
 namespace ozu::test::reference {
 namespace {
@@ -13,37 +13,37 @@ constexpr int kBlockBits = 64;
 constexpr int kHalfBits = 32;
 constexpr int kRounds = 16;
 
-/* A block engine for the operations of des/DESModes.h. */
+/* A block engine for the operations of des/modes.h. */
 class BitStringBlocks {
 public:
     explicit BitStringBlocks(DES& des) : des_(des) {}
 
-    void Encrypt(const char* data, std::size_t size, bool slot, bool hex_form)
+    void encrypt(const char* data, std::size_t size, bool slot, bool hex_form)
     {
         const std::string result = cipher(std::string(data, size), true, slot, false, hex_form);
-        std::fill_n(des_.GetCiphertext(), des_modes::kHexBlockChars, '\0');
+        std::fill_n(des_.GetCiphertext(), ozu::des::kHexBlockChars, '\0');
         std::copy(result.begin(), result.end(), des_.GetCiphertext());
     }
 
-    void Decrypt(const char* data, std::size_t size, bool slot, bool hex_form)
+    void decrypt(const char* data, std::size_t size, bool slot, bool hex_form)
     {
         const std::string result = cipher(std::string(data, size), !hex_form, slot, true, false);
-        std::copy_n(result.data(), des_modes::kBlockBytes, des_.GetPlaintext());
+        std::copy_n(result.data(), ozu::des::kBlockBytes, des_.GetPlaintext());
     }
 
-    void EncryptToHex(const char* bytes, std::size_t count, bool slot, char* hex)
+    void encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex)
     {
         for (std::size_t i = 0; i < count; ++i) {
-            Encrypt(bytes + i * des_modes::kBlockBytes, des_modes::kBlockBytes, slot, true);
-            std::copy_n(des_.GetCiphertext(), des_modes::kHexBlockChars, hex + i * des_modes::kHexBlockChars);
+            encrypt(bytes + i * ozu::des::kBlockBytes, ozu::des::kBlockBytes, slot, true);
+            std::copy_n(des_.GetCiphertext(), ozu::des::kHexBlockChars, hex + i * ozu::des::kHexBlockChars);
         }
     }
 
-    void DecryptFromHex(const char* hex, std::size_t count, bool slot, char* bytes)
+    void decrypt_from_hex(const char* hex, std::size_t count, bool slot, char* bytes)
     {
         for (std::size_t i = 0; i < count; ++i) {
-            Decrypt(hex + i * des_modes::kHexBlockChars, des_modes::kHexBlockChars, slot, true);
-            std::copy_n(des_.GetPlaintext(), des_modes::kBlockBytes, bytes + i * des_modes::kBlockBytes);
+            decrypt(hex + i * ozu::des::kHexBlockChars, ozu::des::kHexBlockChars, slot, true);
+            std::copy_n(des_.GetPlaintext(), ozu::des::kBlockBytes, bytes + i * ozu::des::kBlockBytes);
         }
     }
 
@@ -77,24 +77,24 @@ private:
 
 void encrypt_data(DES& des, const std::string& data, bool slot, bool hex_form)
 {
-    BitStringBlocks(des).Encrypt(data.data(), data.size(), slot, hex_form);
+    BitStringBlocks(des).encrypt(data.data(), data.size(), slot, hex_form);
 }
 
 void decrypt_data(DES& des, const std::string& data, bool slot, bool hex_form)
 {
-    BitStringBlocks(des).Decrypt(data.data(), data.size(), slot, hex_form);
+    BitStringBlocks(des).decrypt(data.data(), data.size(), slot, hex_form);
 }
 
 void encrypt_any_length(DES& des, const std::string& text, bool slot)
 {
     BitStringBlocks blocks(des);
-    des_modes::EncryptAnyLength(des, blocks, text, slot);
+    ozu::des::encrypt_any_length(des, blocks, text, slot);
 }
 
 void triple_encrypt_any_length(DES& des, const std::string& text)
 {
     BitStringBlocks blocks(des);
-    des_modes::TripleEncryptAnyLength(des, blocks, text);
+    ozu::des::triple_encrypt_any_length(des, blocks, text);
 }
 
 }  // namespace ozu::test::reference

@@ -1,4 +1,4 @@
-// What the class builds on its block cipher (des/DESModes.h), on the word path: messages of any length with their
+// What the class builds on its block cipher (des/modes.h), on the word path: messages of any length with their
 // '$' marks and error sentence, two-key triple DES, and files, which are enciphered bit-sliced, 128 blocks per pass
 // (32 on 32-bit ARM), in chunks of 64 KiB; against OpenSSL where it is found, and with the bounds that keep all of
 // it in its buffers.

@@ -6,9 +6,11 @@
  * the order the table reads them (row b0 b5, column b1 b2 b3 b4), out[0..3] the output nibble,
  * most significant bit first. */
 
+namespace ozu::des {
+
 /* S1: 76 gates. */
 template <typename Word>
-inline void SBox1(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox1(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = ~b1;
     const Word t7 = b5 & b4;
@@ -94,7 +96,7 @@ inline void SBox1(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S2: 67 gates. */
 template <typename Word>
-inline void SBox2(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox2(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = b5 & b2;
     const Word t7 = b4 ^ t6;
@@ -171,7 +173,7 @@ inline void SBox2(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S3: 64 gates. */
 template <typename Word>
-inline void SBox3(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox3(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = b4 ^ b5;
     const Word t7 = b1 | b5;
@@ -245,7 +247,7 @@ inline void SBox3(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S4: 47 gates. */
 template <typename Word>
-inline void SBox4(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox4(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = b0 | b2;
     const Word t7 = t6 & b4;
@@ -302,7 +304,7 @@ inline void SBox4(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S5: 74 gates. */
 template <typename Word>
-inline void SBox5(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox5(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = b2 ^ b4;
     const Word t7 = b2 | b4;
@@ -386,7 +388,7 @@ inline void SBox5(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S6: 71 gates. */
 template <typename Word>
-inline void SBox6(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox6(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = b3 ^ b5;
     const Word t7 = t6 ^ b0;
@@ -467,7 +469,7 @@ inline void SBox6(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S7: 68 gates. */
 template <typename Word>
-inline void SBox7(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox7(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = ~b5;
     const Word t7 = b4 & b3;
@@ -545,7 +547,7 @@ inline void SBox7(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
 
 /* S8: 68 gates. */
 template <typename Word>
-inline void SBox8(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
+inline void sbox8(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)
 {
     const Word t6 = b1 ^ b2;
     const Word t7 = b1 | b2;
@@ -620,5 +622,7 @@ inline void SBox8(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* ou
     out[2] = t23;
     out[3] = t73;
 }
+
+}  // namespace ozu::des
 
 #endif

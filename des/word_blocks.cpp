@@ -1,0 +1,89 @@
+// The adapter between a DES object and the fast engine: key slots packed for the engine, results into the buffers.
+#include "des/word_blocks.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "des/block_support.h"
+
+namespace ozu::des {
+
+namespace {
+
+/* Blocks i = 0 .. count-1 from load(i) to store(i, block), two at a time so that the engine can
+ * interleave them; an odd last block goes alone. */
+template <typename Load, typename Store>
+void cipher_in_pairs(const SubKeys& keys, bool decrypting, std::size_t count, Load load, Store store)
+{
+    std::size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        std::uint64_t a = load(i);
+        std::uint64_t b = load(i + 1);
+        (decrypting ? decrypt_block_pair : encrypt_block_pair)(keys, a, b);
+        store(i, a);
+        store(i + 1, b);
+    }
+    if (i < count) {
+        store(i, (decrypting ? decrypt_block : encrypt_block)(keys, load(i)));
+    }
+}
+
+}  // namespace
+
+const SubKeys& WordBlocks::keys(bool slot)
+{
+    const int index = slot ? 1 : 0;
+    if (!packed_[index]) {
+        keys_[index] = pack_sub_keys(des_.m_cSubKey[index]);
+        packed_[index] = true;
+    }
+    return keys_[index];
+}
+
+void WordBlocks::encrypt(const char* data, std::size_t size, bool slot, bool hex_form)
+{
+    const std::uint64_t result = encrypt_block(keys(slot), load_text_block(data, size));
+    char* ciphertext = des_.GetCiphertext();
+    if (hex_form) {
+        write_hex_block(result, ciphertext);
+    } else {
+        store_block(result, reinterpret_cast<unsigned char*>(ciphertext));
+        // The unused second half is cleared rather than left holding an older result.
+        std::fill_n(ciphertext + kBlockBytes, kBlockBytes, '\0');
+    }
+}
+
+void WordBlocks::decrypt(const char* data, std::size_t size, bool slot, bool hex_form)
+{
+    const std::uint64_t block = hex_form ? read_hex_block(data, size) : load_text_block(data, size);
+    store_block(decrypt_block(keys(slot), block), reinterpret_cast<unsigned char*>(des_.GetPlaintext()));
+}
+
+void WordBlocks::encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex)
+{
+    cipher_in_pairs(
+        keys(slot), false, count,
+        [bytes](std::size_t i) { return load_text_block(bytes + i * kBlockBytes, kBlockBytes); },
+        [hex](std::size_t i, std::uint64_t block) { write_hex_block(block, hex + i * kHexBlockChars); });
+}
+
+void WordBlocks::decrypt_from_hex(const char* hex, std::size_t count, bool slot, char* bytes)
+{
+    auto* out = reinterpret_cast<unsigned char*>(bytes);
+    cipher_in_pairs(
+        keys(slot), true, count,
+        [hex](std::size_t i) { return read_hex_block(hex + i * kHexBlockChars, kHexBlockChars); },
+        [out](std::size_t i, std::uint64_t block) { store_block(block, out + i * kBlockBytes); });
+}
+
+void WordBlocks::cipher_in_place(char* bytes, std::size_t count, bool triple, bool decrypting)
+{
+    auto* blocks = reinterpret_cast<unsigned char*>(bytes);
+    if (triple) {
+        (decrypting ? triple_decrypt_blocks : triple_encrypt_blocks)(keys(false), keys(true), blocks, blocks, count);
+    } else {
+        (decrypting ? decrypt_blocks : encrypt_blocks)(keys(false), blocks, blocks, count);
+    }
+}
+
+}  // namespace ozu::des
