@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "ddns/device_msg.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/scoped_resources.h"
 
 void sleep_ms(unsigned int nMilliseconds)

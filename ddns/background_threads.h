@@ -7,9 +7,6 @@
 
 #include <atomic>
 
-// Blocks the calling thread for the given time; a signal may cut it short.
-void sleep_ms(unsigned int nMilliseconds);
-
 namespace ozu::ddns {
 
 inline constexpr unsigned int kWorkerStepMilliseconds = 1000;

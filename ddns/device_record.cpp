@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "ddns/device_msg.h"
+#include "ddns/record_fields.h"
 
 namespace ozu::ddns {
 namespace {
@@ -77,8 +77,8 @@ void fill_time(DeviceMsg& record)
 void fill_port_type_status(DeviceMsg& record, int server_port, const char* status)
 {
     std::snprintf(record.szServerPort.data(), record.szServerPort.size(), "%d", server_port);
-    device_msg::set_field_text(record.szType, "DDNS");
-    device_msg::set_field_text(record.szStatus, status != nullptr ? status : "");
+    set_field_text(record.szType, "DDNS");
+    set_field_text(record.szStatus, status != nullptr ? status : "");
 }
 
 void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader read_diy_server)
@@ -88,7 +88,7 @@ void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader r
     // entry was read, and the buffer stays empty only when nothing was read.
     read_diy_server(diy_server.data(), static_cast<int>(diy_server.size()));
     // A serial and server name longer than the field together are cut to its 127 characters.
-    device_msg::set_field_text(record.szDeviceDomain, device_msg::device_domain(serial, diy_server.data()));
+    set_field_text(record.szDeviceDomain, device_domain(serial, diy_server.data()));
     std::printf("qor function(%s),szDeviceDomain(%s)!!!\n", "Init_Device_Msg", record.szDeviceDomain.data());
 }
 
@@ -138,7 +138,7 @@ char* build_device_record(int command, const char* status, const DeviceSettings&
         return nullptr;
     }
     auto* record = new (memory) DeviceMsg{};
-    device_msg::store_le32(record->nCommand, command);
+    store_le32(record->nCommand, command);
     const PlacedFields placed = place_identity(*record, settings);
     fill_port_type_status(*record, settings.server_port, status);
     if (command != DDNS_CMD_GET_DOMAIN) {

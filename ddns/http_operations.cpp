@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "ddns/request_encryption.h"
+#include "ddns/ozu_dnsupdate_module.h"
 
 namespace ozu::ddns {
 

@@ -20,9 +20,8 @@
 #include "ddns/host_config.h"
 #include "ddns/http_operations.h"
 #include "ddns/http_protocol.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/register_channel.h"
-#include "ddns/register_module.h"
-#include "ddns/request_encryption.h"
 #include "ddns/scoped_resources.h"
 #include "ddns/transport.h"
 

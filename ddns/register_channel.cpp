@@ -14,7 +14,7 @@
 #include <memory>
 #include <utility>
 
-#include "ddns/device_msg.h"
+#include "ddns/record_fields.h"
 #include "ddns/scoped_resources.h"
 
 namespace ozu::ddns {
@@ -130,8 +130,8 @@ RegisterReply judge_register_reply(const char* bytes, std::size_t length)
     // a domain without a NUL in its field ends at the field's end.
     DeviceMsg reply{};
     std::memcpy(&reply, bytes, std::min(length, sizeof reply));
-    const std::int32_t command = device_msg::load_le32(reply.nCommand);
-    std::string domain = device_msg::field_text(reply.szDeviceDomain);
+    const std::int32_t command = load_le32(reply.nCommand);
+    std::string domain = field_text(reply.szDeviceDomain);
     const bool has_domain = !domain.empty();
     ReplyVerdict verdict = has_domain ? ReplyVerdict::Confirmed : ReplyVerdict::Refused;
     if (command == DDNS_CMD_GET_DOMAIN)
@@ -144,7 +144,7 @@ char* compose_device_name(const char* serial, const std::string& domain)
     auto* name = static_cast<char*>(std::calloc(kDeviceNameCapacity, 1));
     if (name == nullptr)
         return nullptr;
-    const std::string composed = device_msg::device_domain(serial, domain);
+    const std::string composed = device_domain(serial, domain);
     // A name longer than the buffer is cut to its 127 characters.
     std::memcpy(name, composed.data(), std::min(composed.size(), kDeviceNameCapacity - 1));
     return name;
@@ -158,7 +158,7 @@ int run_register_exchange(int command, char* status, const RegisterSteps& steps,
         return -1;
     }
     const int socket = steps.open_channel();
-    device_msg::store_le32(reinterpret_cast<DeviceMsg*>(record.get())->nSocket, socket);
+    store_le32(reinterpret_cast<DeviceMsg*>(record.get())->nSocket, socket);
     if (socket < 0) {
         forget_device_name(state.device_name);
         std::perror("my_update");

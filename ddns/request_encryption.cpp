@@ -1,11 +1,10 @@
-#include "ddns/request_encryption.h"
-
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <string>
 
 #include "ddns/encrypt_key.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "des/DES.h"
 
 namespace {

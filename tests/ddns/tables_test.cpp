@@ -12,8 +12,8 @@
 
 #include "ddns/device_record.h"
 #include "ddns/http_protocol.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/register_channel.h"
-#include "ddns/request_encryption.h"
 #include "ddns/transport.h"
 #include "support/client_test.h"
 

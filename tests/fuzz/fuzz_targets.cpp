@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "codec/CodecBase64.h"
-#include "ddns/device_msg.h"
 #include "ddns/http_protocol.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/register_channel.h"
 #include "ddns/transport.h"
 #include "des/DES.h"
