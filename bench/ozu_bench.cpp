@@ -21,7 +21,7 @@
 
 #include "codec/CodecBase64.h"
 #include "ddns/encrypt_key.h"
-#include "ddns/request_encryption.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "des/DES.h"
 #include "des/DESReference.h"
 
