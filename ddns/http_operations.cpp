@@ -1,5 +1,6 @@
 #include "ddns/http_operations.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "ddns/ozu_dnsupdate_module.h"
@@ -7,6 +8,16 @@
 namespace ozu::ddns {
 
 namespace {
+
+// A name that does not resolve fails the request without a word.
+void report_connect_failure(ConnectStep failed, const char*, std::uint32_t)
+{
+    if (failed == ConnectStep::Connect) {
+        std::perror("connect");
+    }
+}
+
+constexpr ChannelRules kHttpChannel{0, report_connect_failure, false, false};
 
 bool build_diy_update_request(ExchangeBuffer& request, const UpdateParameters& update, const char* server)
 {
@@ -58,23 +69,24 @@ bool build_lookup_request(ExchangeBuffer& request, const LookupParameters& looku
     return false;
 }
 
-// The exchange closes the connection; true when an HTTP/1.x 200 reply is in the buffer.
-bool exchange_for_ok_reply(SocketHandle connection, ExchangeBuffer& exchange, std::chrono::milliseconds budget)
+// The request in the buffer goes out and the reply takes its place; the connection ends with this
+// call. True when an HTTP/1.x 200 reply is in the buffer.
+bool exchange_for_ok_reply(SocketHandle connection, ExchangeBuffer& exchange)
 {
-    return exchange_http(std::move(connection), exchange, budget) > 0 && http_status_is_ok(exchange.data());
+    return exchange_once(connection, exchange.data(), exchange, kHttpChannel) && http_status_is_ok(exchange.data());
 }
 
 }  // namespace
 
 UpdateVerdict send_update(const ServerTarget& server, const UpdateParameters& update, ExchangeBuffer& exchange)
 {
-    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve);
+    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve, kHttpChannel);
     // A request that cannot be built whole is not sent; the update fails (and the caller forgets
     // the name) as after a lost connection.
     if (!connection || !build_update_request(exchange, update, server.name)) {
         return {};
     }
-    if (!exchange_for_ok_reply(std::move(connection), exchange, server.budget)) {
+    if (!exchange_for_ok_reply(std::move(connection), exchange)) {
         return {};
     }
     return judge_update_reply(update.type, exchange.data());
@@ -83,11 +95,11 @@ UpdateVerdict send_update(const ServerTarget& server, const UpdateParameters& up
 std::optional<std::string_view> look_up_domain(const ServerTarget& server, const LookupParameters& lookup,
                                                ExchangeBuffer& exchange)
 {
-    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve);
+    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve, kHttpChannel);
     if (!connection || !build_lookup_request(exchange, lookup, server.name)) {
         return std::nullopt;
     }
-    if (!exchange_for_ok_reply(std::move(connection), exchange, server.budget)) {
+    if (!exchange_for_ok_reply(std::move(connection), exchange)) {
         return std::nullopt;
     }
     return judge_lookup_reply(lookup.type, exchange.data());

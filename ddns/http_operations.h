@@ -2,7 +2,6 @@
 #ifndef OZU_DDNS_HTTP_OPERATIONS_H
 #define OZU_DDNS_HTTP_OPERATIONS_H
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -16,7 +15,6 @@ struct ServerTarget {
     const char* name;
     int port;
     Resolver resolve;
-    std::chrono::milliseconds budget = kExchangeBudget;
 };
 
 struct UpdateParameters {

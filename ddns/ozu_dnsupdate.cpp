@@ -264,6 +264,12 @@ int report_interval()
     return m_ntimeout;
 }
 
+// InitSock's descriptor, owned from here on.
+ozu::ddns::SocketHandle register_socket()
+{
+    return ozu::ddns::SocketHandle(InitSock());
+}
+
 const ozu::ddns::UpdateWorkerState kUpdateWorker{m_lock, m_bRunning, m_isExit, m_hupdate};
 
 }  // namespace
@@ -282,7 +288,7 @@ OZU_API int DDNS_GetDIYDDNSServer(char* pBuf, int nLen)
 
 OZU_API int InitSock()
 {
-    return ozu::ddns::open_register_channel(m_pServer, GetHostName);
+    return ozu::ddns::open_register_channel(m_pServer, GetHostName).release();
 }
 
 OZU_API int my_update(int nCommand, char* pStatus)
@@ -291,7 +297,7 @@ OZU_API int my_update(int nCommand, char* pStatus)
         return -1;
     }
     const ModuleLock lock;
-    return ozu::ddns::run_register_exchange(nCommand, pStatus, {Init_Device_Msg, InitSock},
+    return ozu::ddns::run_register_exchange(nCommand, pStatus, {Init_Device_Msg, register_socket},
                                             {m_pSerial, m_pServer, &m_pDNSName});
 }
 
@@ -453,7 +459,7 @@ OZU_API int ozu_dnsupdate_getname(char* pName, unsigned int nSize)
 
 OZU_API int GetHostName(const char* pHostName, uint32_t* pAddress)
 {
-    return ozu::ddns::resolve_ipv4(pHostName, pAddress, kSystemResolver);
+    return ozu::ddns::resolve_ipv4(pHostName, pAddress, kSystemResolver) ? 0 : -1;
 }
 
 }  // extern "C"

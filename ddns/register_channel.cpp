@@ -2,16 +2,13 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <utility>
 
 #include "ddns/record_fields.h"
@@ -20,30 +17,26 @@
 namespace ozu::ddns {
 namespace {
 
-void print_server_address(const char* server, const sockaddr_in& address, char end)
+void print_server_address(const char* server, std::uint32_t address, char end)
 {
+    in_addr internet_address{};
+    internet_address.s_addr = address;
     std::array<char, INET_ADDRSTRLEN> dotted{};
-    inet_ntop(AF_INET, &address.sin_addr, dotted.data(), dotted.size());
-    std::printf("%s\t%d\t%s%c", server, static_cast<int>(address.sin_addr.s_addr), dotted.data(), end);
+    inet_ntop(AF_INET, &internet_address, dotted.data(), dotted.size());
+    std::printf("%s\t%d\t%s%c", server, static_cast<int>(address), dotted.data(), end);
 }
 
-bool connect_register_socket(int descriptor, const char* server, Resolver resolve)
+// Unlike HTTP, the register channel names the server and the address it tried.
+void report_connect_failure(ConnectStep failed, const char* server, std::uint32_t address)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (resolve(server, &address.sin_addr.s_addr) != 0) {
-        print_server_address(server, address, '\t');
-        std::perror("xxxxxxxxxxInitSock");
-        return false;
-    }
-    address.sin_port = htons(kRegisterPort);
-    if (connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == -1) {
-        print_server_address(server, address, '\n');
-        std::perror("connect");
-        return false;
-    }
-    return true;
+    const bool unresolved = failed == ConnectStep::Resolve;
+    print_server_address(server, address, unresolved ? '\t' : '\n');
+    std::perror(unresolved ? "xxxxxxxxxxInitSock" : "connect");
 }
+
+// A record that does not go out whole ends the exchange, and so does a peer that closes without
+// a reply.
+constexpr ChannelRules kRegisterChannel{IPPROTO_TCP, report_connect_failure, true, true};
 
 void forget_device_name(char** device_name)
 {
@@ -82,46 +75,15 @@ int handle_reply(int request_command, const RegisterReply& reply, const Register
 
 }  // namespace
 
-int open_register_channel(const char* server, Resolver resolve)
+SocketHandle open_register_channel(const char* server, Resolver resolve)
 {
     // An absent server cannot be copied, so it fails like a failed copy.
     const HeapText server_copy = copy_text(server);
     if (!server_copy) {
         std::perror("strdup failed\n");
-        return -1;
+        return {};
     }
-    const int descriptor = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (descriptor == -1) {
-        std::perror("socket");
-        return -1;
-    }
-    if (!connect_register_socket(descriptor, server_copy.get(), resolve)) {
-        close(descriptor);
-        return -1;
-    }
-    return descriptor;
-}
-
-int exchange_device_record(int socket, const char* record, ExchangeBuffer& reply, std::chrono::milliseconds budget)
-{
-    const ExchangeDeadline deadline(budget);
-    if (!wait_until_writable(socket, deadline))
-        return -1;
-    // MSG_NOSIGNAL: a server that has gone away must not end the host with SIGPIPE.
-    if (send(socket, record, sizeof(DeviceMsg), MSG_NOSIGNAL) < 1) {
-        std::printf("error send()ing request:%s\n", std::strerror(errno));
-        return -1;
-    }
-    if (!wait_until_readable(socket, deadline))
-        return -1;
-    // A peer that closed without answering leaves errno alone: report "Success", not a stale error.
-    errno = 0;
-    const ssize_t received = recv(socket, reply.data(), reply.size() - 1, 0);
-    if (received < 1) {
-        std::fprintf(stderr, "error recv()ing reply: %s\n", std::strerror(errno));
-        return -1;
-    }
-    return static_cast<int>(received);
+    return connect_to_server(server_copy.get(), kRegisterPort, resolve, kRegisterChannel);
 }
 
 RegisterReply judge_register_reply(const char* bytes, std::size_t length)
@@ -157,19 +119,19 @@ int run_register_exchange(int command, char* status, const RegisterSteps& steps,
         std::puts("pdeviceMsg is null");
         return -1;
     }
-    const int socket = steps.open_channel();
-    store_le32(reinterpret_cast<DeviceMsg*>(record.get())->nSocket, socket);
-    if (socket < 0) {
+    const SocketHandle connection = steps.open_channel();
+    store_le32(reinterpret_cast<DeviceMsg*>(record.get())->nSocket, connection.get());
+    if (!connection) {
         forget_device_name(state.device_name);
         std::perror("my_update");
         return -1;
     }
-    const SocketHandle connection(socket);
     ExchangeBuffer reply{};
-    const int received = exchange_device_record(socket, record.get(), reply);
-    if (received < 1)
+    const std::optional<std::size_t> received =
+        exchange_once(connection, {record.get(), sizeof(DeviceMsg)}, reply, kRegisterChannel);
+    if (!received)
         return -1;
-    return handle_reply(command, judge_register_reply(reply.data(), static_cast<std::size_t>(received)), state);
+    return handle_reply(command, judge_register_reply(reply.data(), *received), state);
 }
 
 }  // namespace ozu::ddns

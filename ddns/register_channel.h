@@ -2,7 +2,6 @@
 #ifndef OZU_DDNS_REGISTER_CHANNEL_H
 #define OZU_DDNS_REGISTER_CHANNEL_H
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,13 +13,8 @@ namespace ozu::ddns {
 inline constexpr std::uint16_t kRegisterPort = 8879;
 inline constexpr std::size_t kDeviceNameCapacity = 128;
 
-// A socket connected to port 8879 of server, or -1 after reporting why.
-int open_register_channel(const char* server, Resolver resolve);
-
-// Sends the 432-byte record once and receives one reply into reply. Returns the number of
-// bytes received (not terminated) or -1. The socket stays open.
-int exchange_device_record(int socket, const char* record, ExchangeBuffer& reply,
-                           std::chrono::milliseconds budget = kExchangeBudget);
+// A connection to port 8879 of server, or an empty handle once the failure is reported.
+SocketHandle open_register_channel(const char* server, Resolver resolve);
 
 enum class ReplyVerdict {
     NameLearned,  // code 103 with a domain
@@ -44,7 +38,7 @@ char* compose_device_name(const char* serial, const std::string& domain);
 // The module functions one exchange is made of.
 struct RegisterSteps {
     char* (*build_record)(int command, char* status);
-    int (*open_channel)();
+    SocketHandle (*open_channel)();
 };
 
 // What the exchange reads from, and writes to, the module state while m_lock is held.

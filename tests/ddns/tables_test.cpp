@@ -203,13 +203,14 @@ TEST(Resolution, ReloadsOncePerChangeOfModificationTime)
     for (const auto& [seconds, reloads] : {std::pair<time_t, int>{0, 0}, {1000000000, 1}, {999999000, 2}, {-1, 2}}) {
         const timespec times[2] = {{seconds, 0}, {seconds, 0}};
         ASSERT_EQ(seconds < 0 ? unlink(path) : utimensat(AT_FDCWD, path, times, 0), 0);
-        EXPECT_EQ(resolve_ipv4("127.0.0.9", &address, context) + resolve_ipv4("127.0.0.9", &address, context), 0);
+        EXPECT_TRUE(resolve_ipv4("127.0.0.9", &address, context));
+        EXPECT_TRUE(resolve_ipv4("127.0.0.9", &address, context));
         EXPECT_EQ(address, inet_addr("127.0.0.9"));
         EXPECT_EQ(g_reloads, reloads) << "file time " << seconds;
     }
     EXPECT_EQ(mtime, 999999000) << "a file that cannot be examined leaves the time alone";
     address = 0xdeadbeef;
-    EXPECT_EQ(resolve_ipv4(nullptr, &address, context) + resolve_ipv4("127.0.0.9", nullptr, context), -2);
+    EXPECT_FALSE(resolve_ipv4(nullptr, &address, context) || resolve_ipv4("127.0.0.9", nullptr, context));
     EXPECT_EQ(address, 0xdeadbeefU);
 }
 
