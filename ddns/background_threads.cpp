@@ -58,10 +58,11 @@ void run_update_worker(const UpdateWorkerContext& context)
     context.report(DDNS_CMD_UPDATE, offline);
 }
 
-int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*))
+bool start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*))
 {
-    if (!claim_worker_slot(state))
-        return 0;
+    if (!claim_worker_slot(state)) {
+        return true;
+    }
     // The handle is stored only once the thread exists, so a later stop never joins garbage.
     pthread_t thread{};
     if (pthread_create(&thread, nullptr, worker, nullptr) == 0) {
@@ -70,10 +71,10 @@ int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*))
         if (state.handle != 0)
             pthread_detach(state.handle);
         state.handle = thread;
-        return 0;
+        return true;
     }
     set_flag(state.lock, state.running, 0);
-    return -1;
+    return false;
 }
 
 void stop_update_worker(const UpdateWorkerState& state)

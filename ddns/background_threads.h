@@ -36,8 +36,8 @@ struct UpdateWorkerState {
     pthread_t& handle;
 };
 
-// 0 when a worker was created or one is marked running, -1 when it cannot be created.
-int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*));
+// True when a worker was created or one is already marked running.
+bool start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*));
 // Asks the worker to finish and joins it.
 void stop_update_worker(const UpdateWorkerState& state);
 

@@ -92,19 +92,26 @@ void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader r
     std::printf("qor function(%s),szDeviceDomain(%s)!!!\n", "Init_Device_Msg", record.szDeviceDomain.data());
 }
 
+// Zero-filled, as the record is sent whole.
+DeviceRecord allocate_record()
+{
+    void* memory = std::malloc(sizeof(DeviceMsg));
+    return DeviceRecord(memory != nullptr ? new (memory) DeviceMsg{} : nullptr);
+}
+
 }  // namespace
 
-int read_diy_ddns_server(const char* command, char* buffer, int capacity)
+bool read_diy_ddns_server(const char* command, char* buffer, int capacity)
 {
     if (buffer == nullptr || capacity < kMinimumDiyServerCapacity) {
         std::printf("Param ERROR!");
-        return -1;
+        return false;
     }
     std::printf("%s", command);
     FILE* output = popen(command, "r");
     if (output == nullptr) {
         std::printf("fopen error!");
-        return -1;
+        return false;
     }
     if (std::fgets(buffer, capacity, output) == nullptr) {
         if (std::feof(output)) {
@@ -113,31 +120,31 @@ int read_diy_ddns_server(const char* command, char* buffer, int capacity)
             std::printf("steam error!");
         }
         pclose(output);
-        return -1;
+        return false;
     }
     buffer[std::strcspn(buffer, "\n")] = '\0';
     if (pclose(output) == -1) {
         std::printf("pclose error!");
-        return -1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
-char* build_device_record(int command, const char* status, const DeviceSettings& settings,
-                          DiyServerReader read_diy_server, TextEncryptor encrypt)
+DeviceRecord build_device_record(int command, const char* status, const DeviceSettings& settings,
+                                 DiyServerReader read_diy_server, TextEncryptor encrypt)
 {
     if (settings.ip_address == nullptr || settings.mac == nullptr) {
         std::perror("DNS server or MAC is null\n");
         return nullptr;
     }
-    if (settings.ip_address[0] == '\0')
+    if (settings.ip_address[0] == '\0') {
         return nullptr;
-    void* memory = std::malloc(sizeof(DeviceMsg));
-    if (memory == nullptr) {
+    }
+    DeviceRecord record = allocate_record();
+    if (!record) {
         std::perror("create pdeviceMsg failed");
         return nullptr;
     }
-    auto* record = new (memory) DeviceMsg{};
     store_le32(record->nCommand, command);
     const PlacedFields placed = place_identity(*record, settings);
     fill_port_type_status(*record, settings.server_port, status);
@@ -146,7 +153,7 @@ char* build_device_record(int command, const char* status, const DeviceSettings&
         fill_device_domain(*record, settings.serial, read_diy_server);
     }
     encrypt_identity(*record, placed, encrypt);
-    return static_cast<char*>(memory);
+    return record;
 }
 
 }  // namespace ozu::ddns

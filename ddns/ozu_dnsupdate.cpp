@@ -264,7 +264,12 @@ int report_interval()
     return m_ntimeout;
 }
 
-// InitSock's descriptor, owned from here on.
+// my_update takes what Init_Device_Msg and InitSock return into its own hands at once.
+ozu::ddns::DeviceRecord register_record(int command, char* status)
+{
+    return ozu::ddns::DeviceRecord(reinterpret_cast<DeviceMsg*>(Init_Device_Msg(command, status)));
+}
+
 ozu::ddns::SocketHandle register_socket()
 {
     return ozu::ddns::SocketHandle(InitSock());
@@ -278,12 +283,14 @@ const ozu::ddns::UpdateWorkerState kUpdateWorker{m_lock, m_bRunning, m_isExit, m
 OZU_API char* Init_Device_Msg(int nCommand, char* pStatus)
 {
     const ozu::ddns::DeviceSettings settings{m_pIpAddress, m_pMac, m_pSerial, m_nDeviceID, m_nServerPort};
-    return ozu::ddns::build_device_record(nCommand, pStatus, settings, DDNS_GetDIYDDNSServer, EncryptString);
+    ozu::ddns::DeviceRecord record =
+        ozu::ddns::build_device_record(nCommand, pStatus, settings, DDNS_GetDIYDDNSServer, EncryptString);
+    return reinterpret_cast<char*>(record.release());
 }
 
 OZU_API int DDNS_GetDIYDDNSServer(char* pBuf, int nLen)
 {
-    return ozu::ddns::read_diy_ddns_server(kDiyServerCommand, pBuf, nLen);
+    return ozu::ddns::read_diy_ddns_server(kDiyServerCommand, pBuf, nLen) ? 0 : -1;
 }
 
 OZU_API int InitSock()
@@ -297,8 +304,8 @@ OZU_API int my_update(int nCommand, char* pStatus)
         return -1;
     }
     const ModuleLock lock;
-    return ozu::ddns::run_register_exchange(nCommand, pStatus, {Init_Device_Msg, register_socket},
-                                            {m_pSerial, m_pServer, &m_pDNSName});
+    const ozu::ddns::RegisterState state{m_pSerial, m_pServer, m_pDNSName};
+    return ozu::ddns::run_register_exchange(nCommand, pStatus, {register_record, register_socket}, state) ? 0 : -1;
 }
 
 OZU_API void* DDNS_Update_Fun(void*)
@@ -362,7 +369,7 @@ OZU_API int ozu_dnsupdate_start()
     if (m_bInit == 0) {
         return -1;
     }
-    return ozu::ddns::start_update_worker(kUpdateWorker, DDNS_Update_Fun);
+    return ozu::ddns::start_update_worker(kUpdateWorker, DDNS_Update_Fun) ? 0 : -1;
 }
 
 OZU_API int ozu_dnsupdate_stop()

@@ -38,39 +38,40 @@ void report_connect_failure(ConnectStep failed, const char* server, std::uint32_
 // a reply.
 constexpr ChannelRules kRegisterChannel{IPPROTO_TCP, report_connect_failure, true, true};
 
-void forget_device_name(char** device_name)
+void forget_device_name(char*& device_name)
 {
-    std::free(*device_name);
-    *device_name = nullptr;
+    std::free(device_name);
+    device_name = nullptr;
 }
 
-int learn_device_name(const RegisterState& state, const std::string& domain)
+bool learn_device_name(const RegisterState& state, const std::string& domain)
 {
     // Always a buffer of its own: the name in place may be a shorter exact-size copy.
-    char* name = compose_device_name(state.serial, domain);
-    if (name == nullptr)
-        return -1;
-    std::free(*state.device_name);
-    *state.device_name = name;
-    return 0;
+    HeapText name = compose_device_name(state.serial, domain);
+    if (!name) {
+        return false;
+    }
+    std::free(state.device_name);
+    state.device_name = name.release();
+    return true;
 }
 
-int handle_reply(int request_command, const RegisterReply& reply, const RegisterState& state)
+bool handle_reply(int request_command, const RegisterReply& reply, const RegisterState& state)
 {
     switch (reply.verdict) {
     case ReplyVerdict::NameLearned:
         return learn_device_name(state, reply.domain);
     case ReplyVerdict::NameMissing:
-        return -1;
+        return false;
     case ReplyVerdict::Confirmed:
         std::printf("command:(%d) domain:%s m_pServer:%s\n", reply.command, reply.domain.c_str(),
                     state.server != nullptr ? state.server : "");
-        return 0;
+        return true;
     case ReplyVerdict::Refused:
         std::printf("%d,failed\n", request_command);
-        return -1;
+        return false;
     }
-    return -1;
+    return false;
 }
 
 }  // namespace
@@ -96,42 +97,42 @@ RegisterReply judge_register_reply(const char* bytes, std::size_t length)
     std::string domain = field_text(reply.szDeviceDomain);
     const bool has_domain = !domain.empty();
     ReplyVerdict verdict = has_domain ? ReplyVerdict::Confirmed : ReplyVerdict::Refused;
-    if (command == DDNS_CMD_GET_DOMAIN)
+    if (command == DDNS_CMD_GET_DOMAIN) {
         verdict = has_domain ? ReplyVerdict::NameLearned : ReplyVerdict::NameMissing;
+    }
     return RegisterReply{verdict, command, std::move(domain)};
 }
 
-char* compose_device_name(const char* serial, const std::string& domain)
+HeapText compose_device_name(const char* serial, const std::string& domain)
 {
-    auto* name = static_cast<char*>(std::calloc(kDeviceNameCapacity, 1));
-    if (name == nullptr)
+    HeapText name(static_cast<char*>(std::calloc(kDeviceNameCapacity, 1)));
+    if (!name) {
         return nullptr;
+    }
     const std::string composed = device_domain(serial, domain);
     // A name longer than the buffer is cut to its 127 characters.
-    std::memcpy(name, composed.data(), std::min(composed.size(), kDeviceNameCapacity - 1));
+    std::memcpy(name.get(), composed.data(), std::min(composed.size(), kDeviceNameCapacity - 1));
     return name;
 }
 
-int run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state)
+bool run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state)
 {
-    HeapText record(steps.build_record(command, status));
+    const DeviceRecord record = steps.build_record(command, status);
     if (!record) {
         std::puts("pdeviceMsg is null");
-        return -1;
+        return false;
     }
     const SocketHandle connection = steps.open_channel();
-    store_le32(reinterpret_cast<DeviceMsg*>(record.get())->nSocket, connection.get());
+    store_le32(record->nSocket, connection.get());
     if (!connection) {
         forget_device_name(state.device_name);
         std::perror("my_update");
-        return -1;
+        return false;
     }
     ExchangeBuffer reply{};
-    const std::optional<std::size_t> received =
-        exchange_once(connection, {record.get(), sizeof(DeviceMsg)}, reply, kRegisterChannel);
-    if (!received)
-        return -1;
-    return handle_reply(command, judge_register_reply(reply.data(), *received), state);
+    const std::string_view bytes(reinterpret_cast<const char*>(record.get()), sizeof(DeviceMsg));
+    const std::optional<std::size_t> received = exchange_once(connection, bytes, reply, kRegisterChannel);
+    return received && handle_reply(command, judge_register_reply(reply.data(), *received), state);
 }
 
 }  // namespace ozu::ddns

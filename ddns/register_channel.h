@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ddns/device_record.h"
+#include "ddns/scoped_resources.h"
 #include "ddns/transport.h"
 
 namespace ozu::ddns {
@@ -32,12 +34,12 @@ struct RegisterReply {
 // Reads a reply as a record: its command code and the text of its domain field.
 RegisterReply judge_register_reply(const char* bytes, std::size_t length);
 
-// serial, a dot and domain in a new buffer of kDeviceNameCapacity bytes (free it), or null.
-char* compose_device_name(const char* serial, const std::string& domain);
+// "serial.domain" in a buffer of its own, kDeviceNameCapacity bytes, or null.
+HeapText compose_device_name(const char* serial, const std::string& domain);
 
-// The module functions one exchange is made of.
+// The module functions one exchange is made of, their results owned.
 struct RegisterSteps {
-    char* (*build_record)(int command, char* status);
+    DeviceRecord (*build_record)(int command, char* status);
     SocketHandle (*open_channel)();
 };
 
@@ -45,11 +47,11 @@ struct RegisterSteps {
 struct RegisterState {
     const char* serial;
     const char* server;
-    char** device_name;
+    char*& device_name;
 };
 
-// One complete exchange for the command: 0 on success, -1 on failure.
-int run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state);
+// One complete exchange for the command; true when the server confirmed it.
+bool run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state);
 
 }  // namespace ozu::ddns
 

@@ -109,7 +109,7 @@ const std::string kEntry =
 int server_of_a_host_ignoring_children(char* buffer, int capacity)
 {
     signal(SIGCHLD, SIG_IGN);
-    const int result = read_diy_ddns_server(kEntry.c_str(), buffer, capacity);
+    const int result = read_diy_ddns_server(kEntry.c_str(), buffer, capacity) ? 0 : -1;
     signal(SIGCHLD, SIG_DFL);
     return result;
 }
@@ -149,18 +149,18 @@ TEST(DeviceRecord, TextsStayInsideTheirFields)
         const auto text_at = [](const char* bytes, std::size_t at, std::size_t width) {
             return std::string(bytes + at, strnlen(bytes + at, width));
         };
-        char* record = nullptr;
+        DeviceRecord owner;
         captured([&] {
-            record = build_device_record(101, "online", settings, read_server, EncryptString);
+            owner = build_device_record(101, "online", settings, read_server, EncryptString);
             return 0;
         });
-        ASSERT_NE(record, nullptr);
+        ASSERT_NE(owner, nullptr);
+        const char* record = reinterpret_cast<const char*>(owner.get());
         const std::array<std::size_t, 4> lengths{text_at(record, 24, 32).size(), text_at(record, 56, 64).size(),
                                                  text_at(record, 120, 64).size(), text_at(record, 184, 32).size()};
         EXPECT_EQ(lengths, digits) << domain;
         EXPECT_EQ(text_at(record, 216, 128), domain);
         EXPECT_EQ(text_at(record, 344, 8), port);
-        std::free(record);
     }
 }
 
@@ -176,10 +176,11 @@ TEST(DiyServerEntry, IsTheSecondFieldOfTheFirstMatchingLineCutToTheBuffer)
     };
     for (const auto& [command, capacity, outcome, text] : cases) {
         std::vector<char> buffer(static_cast<std::size_t>(capacity), '\0');
-        EXPECT_EQ(captured([&] { return read_diy_ddns_server(command.c_str(), buffer.data(), capacity); }), outcome);
+        EXPECT_EQ(captured([&] { return read_diy_ddns_server(command.c_str(), buffer.data(), capacity) ? 0 : -1; }),
+                  outcome);
         EXPECT_EQ(std::string(buffer.data()), text);
     }
-    EXPECT_EQ(captured([] { return read_diy_ddns_server(kEntry.c_str(), nullptr, 128); }),
+    EXPECT_EQ(captured([] { return read_diy_ddns_server(kEntry.c_str(), nullptr, 128) ? 0 : -1; }),
               (CallOutcome{-1, "Param ERROR!", ""}));
     std::array<char, 128> buffer{};
     EXPECT_EQ(captured([&] { return server_of_a_host_ignoring_children(buffer.data(), 128); }),
