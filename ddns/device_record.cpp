@@ -29,8 +29,9 @@ template <std::size_t N>
 bool place_text_to_encrypt(std::array<char, N>& field, const char* text)
 {
     const std::size_t length = std::strlen(text);
-    if (ciphertext_length(length) >= N)
+    if (ciphertext_length(length) >= N) {
         return false;
+    }
     std::memcpy(field.data(), text, length);
     return true;
 }
@@ -57,8 +58,9 @@ PlacedFields place_identity(DeviceMsg& record, const DeviceSettings& settings)
 template <std::size_t N>
 void encrypt_field(std::array<char, N>& field, bool placed, TextEncryptor encrypt)
 {
-    if (placed)
+    if (placed) {
         encrypt(field.data(), field.data());
+    }
 }
 
 void encrypt_identity(DeviceMsg& record, const PlacedFields& placed, TextEncryptor encrypt)

@@ -23,7 +23,7 @@ bool build_diy_update_request(ExchangeBuffer& request, const UpdateParameters& u
 {
     QueryBuffer query{};
     QueryBuffer ciphertext{};
-    if (!format_diy_update_query(query, update.offline, update.mac, update.ip, update.httpPort, update.deviceId)) {
+    if (!format_diy_update_query(query, update.offline, update.mac, update.ip, update.http_port, update.device_id)) {
         return false;
     }
     EncryptString(query.data(), ciphertext.data());
@@ -39,7 +39,7 @@ bool build_update_request(ExchangeBuffer& request, const UpdateParameters& updat
     case InterfaceType::Diy:
         return build_diy_update_request(request, update, server);
     case InterfaceType::Registration:
-        return format_registration_update_request(request, update.registrationQuery, server);
+        return format_registration_update_request(request, update.registration_query, server);
     }
     return false;
 }
@@ -64,7 +64,7 @@ bool build_lookup_request(ExchangeBuffer& request, const LookupParameters& looku
     case InterfaceType::Diy:
         return build_diy_lookup_request(request, lookup, server);
     case InterfaceType::Registration:
-        return format_registration_lookup_request(request, lookup.registrationQuery, server);
+        return format_registration_lookup_request(request, lookup.registration_query, server);
     }
     return false;
 }

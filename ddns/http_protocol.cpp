@@ -55,10 +55,10 @@ const char* text_or_empty(const char* text)
 }
 
 template <std::size_t Capacity, typename... Values>
-bool format_whole(std::array<char, Capacity>& out, std::size_t maxLength, const char* format, Values... values)
+bool format_whole(std::array<char, Capacity>& out, std::size_t max_length, const char* format, Values... values)
 {
     const int length = std::snprintf(out.data(), out.size(), format, values...);
-    if (length < 0 || static_cast<std::size_t>(length) > maxLength) {
+    if (length < 0 || static_cast<std::size_t>(length) > max_length) {
         out[0] = '\0';
         return false;
     }
@@ -78,8 +78,9 @@ const char* registration_query_template(RegistrationQuery kind)
     return kRegistrationGetDomainQuery;
 }
 
-// Fields are the non-empty runs between ':' characters, counted from "SUCC" on; a field runs to
-// the next ':' or to the end of the reply.
+// Splits the reply from "SUCC" on as strtok(..., ":") would: runs of ':' count as one, so an
+// empty field is skipped rather than counted, and the last field keeps the rest of the reply,
+// line ends and all.
 std::optional<std::string_view> field_from_succ(std::string_view reply, std::size_t wanted)
 {
     const std::size_t start = reply.find(kFieldsMarker);
@@ -104,7 +105,7 @@ std::optional<std::string_view> field_from_succ(std::string_view reply, std::siz
 std::optional<std::string_view> name_from_field(std::string_view reply, std::size_t wanted)
 {
     const std::optional<std::string_view> field = field_from_succ(reply, wanted);
-    // A name too long for its 100-byte buffer rejects the reply rather than being cut.
+    // A cut name would register the device under a domain the server never gave it.
     if (!field || field->size() > kMaxFieldNameLength) {
         return std::nullopt;
     }
@@ -132,20 +133,20 @@ std::optional<std::string_view> name_after_domain_marker(std::string_view reply)
 }  // namespace
 
 bool format_registration_query(QueryBuffer& query, RegistrationQuery kind, const char* serial, const char* mac,
-                               int httpPort, std::int32_t deviceId)
+                               int http_port, std::int32_t device_id)
 {
     return format_whole(query, kMaxQueryLength, registration_query_template(kind), text_or_empty(serial),
-                        text_or_empty(mac), httpPort, static_cast<unsigned int>(deviceId));
+                        text_or_empty(mac), http_port, static_cast<unsigned int>(device_id));
 }
 
-bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, const char* ip, int httpPort,
-                             std::int32_t deviceId)
+bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, const char* ip, int http_port,
+                             std::int32_t device_id)
 {
     if (offline) {
         return format_whole(query, kMaxQueryLength, kDiyUpdateOfflineQuery, text_or_empty(mac), text_or_empty(ip));
     }
-    return format_whole(query, kMaxQueryLength, kDiyUpdateOnlineQuery, text_or_empty(mac), text_or_empty(ip), httpPort,
-                        static_cast<int>(deviceId));
+    return format_whole(query, kMaxQueryLength, kDiyUpdateOnlineQuery, text_or_empty(mac), text_or_empty(ip), http_port,
+                        static_cast<int>(device_id));
 }
 
 bool format_diy_lookup_query(QueryBuffer& query, const char* mac)
@@ -166,9 +167,9 @@ bool format_diy_update_request(ExchangeBuffer& request, const char* ciphertext, 
                         text_or_empty(server));
 }
 
-bool format_registration_update_request(ExchangeBuffer& request, const char* encryptedQuery, const char* server)
+bool format_registration_update_request(ExchangeBuffer& request, const char* encrypted_query, const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kRegistrationUpdateRequest, text_or_empty(encryptedQuery),
+    return format_whole(request, kMaxRequestLength, kRegistrationUpdateRequest, text_or_empty(encrypted_query),
                         text_or_empty(server));
 }
 
@@ -183,9 +184,9 @@ bool format_diy_lookup_request(ExchangeBuffer& request, const char* ciphertext, 
                         text_or_empty(server));
 }
 
-bool format_registration_lookup_request(ExchangeBuffer& request, const char* encryptedQuery, const char* server)
+bool format_registration_lookup_request(ExchangeBuffer& request, const char* encrypted_query, const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kRegistrationLookupRequest, text_or_empty(encryptedQuery),
+    return format_whole(request, kMaxRequestLength, kRegistrationLookupRequest, text_or_empty(encrypted_query),
                         text_or_empty(server));
 }
 

@@ -59,6 +59,7 @@ constexpr int kMinRegistrationTimeout = 300;
 constexpr const char* kResolvConfPath = "/etc/resolv.conf";
 
 using ozu::ddns::copy_text;
+using ozu::ddns::free_text;
 using ozu::ddns::HeapText;
 
 // m_lock held for the scope.
@@ -67,17 +68,9 @@ public:
     ModuleLock() : MutexLock(m_lock) {}
 };
 
-void release(char*& text)
-{
-    std::free(text);
-    text = nullptr;
-}
-
 void store_copy(char*& setting, const char* value)
 {
-    if (value != nullptr) {
-        setting = strdup(value);
-    }
+    setting = copy_text(value).release();
 }
 
 int port_or_default(int port)
@@ -97,9 +90,9 @@ bool lock_if_configured()
 
 // Both mutexes are initialised statically and never again: a domain-name thread started before
 // the first initialisation may hold one of them from the moment m_bInit is set.
-void finish_initialisation(bool wasConfigured, InterfaceType type)
+void finish_initialisation(bool was_configured, InterfaceType type)
 {
-    if (wasConfigured) {
+    if (was_configured) {
         pthread_mutex_unlock(&m_lock);
     } else {
         m_bInit = 1;
@@ -108,15 +101,15 @@ void finish_initialisation(bool wasConfigured, InterfaceType type)
 }
 
 // The settings all three initialisations own; a null text leaves its setting absent.
-void replace_network_settings(const char* server, int serverPort, const char* mac, const char* ipAddress)
+void replace_network_settings(const char* server, int server_port, const char* mac, const char* ip_address)
 {
-    release(m_pServer);
-    release(m_pMac);
-    release(m_pIpAddress);
+    free_text(m_pServer);
+    free_text(m_pMac);
+    free_text(m_pIpAddress);
     store_copy(m_pServer, server);
     store_copy(m_pMac, mac);
-    store_copy(m_pIpAddress, ipAddress);
-    m_nServerPort = port_or_default(serverPort);
+    store_copy(m_pIpAddress, ip_address);
+    m_nServerPort = port_or_default(server_port);
 }
 
 void store_registration_query(ozu::ddns::RegistrationQuery kind, EncryptedQuery& target)
@@ -162,7 +155,7 @@ void remember_domain_name(std::string_view name)
 void forget_domain_name()
 {
     const ModuleLock lock;
-    release(m_pDNSName);
+    free_text(m_pDNSName);
 }
 
 bool copy_if_fits(std::string_view name, char* buffer, unsigned int size)
@@ -180,10 +173,10 @@ struct HttpSnapshot {
     HeapText server;
     HeapText mac;
     HeapText ip;
-    int serverPort = kDefaultPort;
-    int httpPort = kDefaultPort;
-    std::int32_t deviceId = 0;
-    EncryptedQuery registrationQuery{};
+    int server_port = kDefaultPort;
+    int http_port = kDefaultPort;
+    std::int32_t device_id = 0;
+    EncryptedQuery registration_query{};
 };
 
 // Called with m_lock held.
@@ -206,7 +199,7 @@ std::optional<HttpSnapshot> snapshot_server_and_mac()
         return std::nullopt;
     }
     snapshot.mac = copy_text(m_pMac);
-    snapshot.serverPort = m_nServerPort;
+    snapshot.server_port = m_nServerPort;
     return snapshot;
 }
 
@@ -219,10 +212,10 @@ std::optional<HttpSnapshot> snapshot_for_update(bool offline)
     std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
     if (snapshot) {
         snapshot->ip = copy_text(m_pIpAddress);
-        snapshot->httpPort = m_nHttpPort;
-        snapshot->deviceId = m_nDeviceID;
+        snapshot->http_port = m_nHttpPort;
+        snapshot->device_id = m_nDeviceID;
         // Copied under the lock, so that a re-initialisation cannot rewrite it while it is sent.
-        snapshot->registrationQuery = offline ? g_cUpdateOffline : g_cUpdateOnline;
+        snapshot->registration_query = offline ? g_cUpdateOffline : g_cUpdateOnline;
     }
     return snapshot;
 }
@@ -235,7 +228,7 @@ std::optional<HttpSnapshot> snapshot_for_lookup()
     }
     std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
     if (snapshot) {
-        snapshot->registrationQuery = g_cGetDomain;
+        snapshot->registration_query = g_cGetDomain;
     }
     return snapshot;
 }
@@ -245,7 +238,7 @@ std::optional<HttpSnapshot> snapshot_for_lookup()
 // refusals before connecting.
 bool registration_query_present(InterfaceType type, const HttpSnapshot& snapshot)
 {
-    if (type != InterfaceType::Registration || snapshot.registrationQuery[0] != '\0') {
+    if (type != InterfaceType::Registration || snapshot.registration_query[0] != '\0') {
         return true;
     }
     std::fputs("registration query over 120 characters: request not sent\n", stderr);
@@ -254,7 +247,7 @@ bool registration_query_present(InterfaceType type, const HttpSnapshot& snapshot
 
 ozu::ddns::ServerTarget target_of(const HttpSnapshot& snapshot)
 {
-    return {snapshot.server.get(), snapshot.serverPort, GetHostName};
+    return {snapshot.server.get(), snapshot.server_port, GetHostName};
 }
 
 // Read at every reload of the worker's countdown, so a re-initialisation takes effect there.
@@ -324,37 +317,37 @@ extern "C" {
 OZU_API int ozu_dnsupdate_init(const char* pServer, int nServerPort, const char* pMac, const char* pIpAddress,
                                int nTimeout)
 {
-    const bool wasConfigured = lock_if_configured();
+    const bool was_configured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     m_ntimeout = std::max(nTimeout, kMinTimeout);
-    finish_initialisation(wasConfigured, InterfaceType::Plain);
+    finish_initialisation(was_configured, InterfaceType::Plain);
     return 0;
 }
 
 OZU_API int ozu_dnsupdate_init_v1(int32_t nDeviceID, const char* pServer, int nServerPort, const char* pMac,
                                   const char* pIpAddress, int nHttpPort, int nTimeout)
 {
-    const bool wasConfigured = lock_if_configured();
+    const bool was_configured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     m_nDeviceID = nDeviceID;
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinTimeout);
-    finish_initialisation(wasConfigured, InterfaceType::Diy);
+    finish_initialisation(was_configured, InterfaceType::Diy);
     return 0;
 }
 
 OZU_API int ozu_dnsupdate_init_v2(int32_t nDeviceID, const char* pServer, int nServerPort, const char* pSerial,
                                   const char* pMac, const char* pIpAddress, int nHttpPort, int nTimeout)
 {
-    const bool wasConfigured = lock_if_configured();
+    const bool was_configured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
-    release(m_pSerial);
+    free_text(m_pSerial);
     store_copy(m_pSerial, pSerial);
     m_nDeviceID = nDeviceID;
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinRegistrationTimeout);
     store_registration_queries();
-    finish_initialisation(wasConfigured, InterfaceType::Registration);
+    finish_initialisation(was_configured, InterfaceType::Registration);
     return 0;
 }
 
@@ -416,9 +409,9 @@ OZU_API int ozu_dnsupdate_once(int bOffline)
                                              offline,
                                              snapshot->mac.get(),
                                              snapshot->ip.get(),
-                                             snapshot->httpPort,
-                                             snapshot->deviceId,
-                                             snapshot->registrationQuery.data()};
+                                             snapshot->http_port,
+                                             snapshot->device_id,
+                                             snapshot->registration_query.data()};
     ozu::ddns::ExchangeBuffer exchange{};
     const ozu::ddns::UpdateVerdict verdict = ozu::ddns::send_update(target_of(*snapshot), update, exchange);
     if (!verdict.confirmed) {
@@ -454,7 +447,7 @@ OZU_API int ozu_dnsupdate_getname(char* pName, unsigned int nSize)
     if (!snapshot || !registration_query_present(type, *snapshot)) {
         return -1;
     }
-    const ozu::ddns::LookupParameters lookup{type, snapshot->mac.get(), snapshot->registrationQuery.data()};
+    const ozu::ddns::LookupParameters lookup{type, snapshot->mac.get(), snapshot->registration_query.data()};
     ozu::ddns::ExchangeBuffer exchange{};
     const std::optional<std::string_view> name = ozu::ddns::look_up_domain(target_of(*snapshot), lookup, exchange);
     if (!name) {

@@ -38,12 +38,6 @@ void report_connect_failure(ConnectStep failed, const char* server, std::uint32_
 // a reply.
 constexpr ChannelRules kRegisterChannel{IPPROTO_TCP, report_connect_failure, true, true};
 
-void forget_device_name(char*& device_name)
-{
-    std::free(device_name);
-    device_name = nullptr;
-}
-
 bool learn_device_name(const RegisterState& state, const std::string& domain)
 {
     // Always a buffer of its own: the name in place may be a shorter exact-size copy.
@@ -125,7 +119,7 @@ bool run_register_exchange(int command, char* status, const RegisterSteps& steps
     const SocketHandle connection = steps.open_channel();
     store_le32(record->nSocket, connection.get());
     if (!connection) {
-        forget_device_name(state.device_name);
+        free_text(state.device_name);
         std::perror("my_update");
         return false;
     }

@@ -34,11 +34,11 @@ int EncryptString(const char* in, char* out)
     }
     const std::string plain(in);
     const std::array<char, 256> key = built_in_key();
-    const std::string keyText(key.data(), kKeyLength);
+    const std::string key_text(key.data(), kKeyLength);
 
     DES cipher;
-    cipher.InitializeKey(keyText, false);
-    cipher.InitializeKey(keyText, true);
+    cipher.InitializeKey(key_text, false);
+    cipher.InitializeKey(key_text, true);
     cipher.TripleEncryptAnyLength(plain);
     const std::string ciphertext(cipher.GetCiphertextAnyLength());
     if (ciphertext.empty()) {

@@ -80,7 +80,9 @@ SocketHandle connect_to_server(const char* server, int port, Resolver resolve, c
 std::optional<std::size_t> exchange_once(const SocketHandle& connection, std::string_view request,
                                          ExchangeBuffer& reply, const ChannelRules& rules);
 
-// True when the reply starts with an HTTP/1.x status line whose code reads as 200.
+// The status line read as sscanf(" HTTP/1.%*c %3d") reads it, quirks included: any character
+// passes for the minor version and only three characters of the code are read, so
+// "HTTP/1.x 2001" passes too. Only 200 counts, not the other 2xx codes.
 bool http_status_is_ok(const char* reply);
 
 }  // namespace ozu::ddns
