@@ -19,52 +19,42 @@ void report_connect_failure(ConnectStep failed, const char*, std::uint32_t)
 
 constexpr ChannelRules kHttpChannel{0, report_connect_failure, false, false};
 
-bool build_diy_update_request(ExchangeBuffer& request, const UpdateParameters& update, const char* server)
+// The DIY query goes out encrypted, and its ciphertext is announced.
+bool build_diy_request(ExchangeBuffer& request, Operation operation, const QueryBuffer& query, const char* server)
 {
-    QueryBuffer query{};
     QueryBuffer ciphertext{};
-    if (!format_diy_update_query(query, update.offline, update.mac, update.ip, update.http_port, update.device_id)) {
-        return false;
-    }
     EncryptString(query.data(), ciphertext.data());
-    print_diy_update_notice(ciphertext.data());
-    return format_diy_update_request(request, ciphertext.data(), server);
+    print_diy_notice(operation, ciphertext.data());
+    return format_diy_request(request, operation, ciphertext.data(), server);
 }
 
 bool build_update_request(ExchangeBuffer& request, const UpdateParameters& update, const char* server)
 {
+    QueryBuffer query{};
     switch (update.type) {
     case InterfaceType::Plain:
         return format_plain_update_request(request, update.offline, update.mac, update.ip, server);
     case InterfaceType::Diy:
-        return build_diy_update_request(request, update, server);
+        return format_diy_update_query(query, update.offline, update.mac, update.ip, update.http_port,
+                                       update.device_id) &&
+               build_diy_request(request, Operation::Update, query, server);
     case InterfaceType::Registration:
-        return format_registration_update_request(request, update.registration_query, server);
+        return format_registration_request(request, Operation::Update, update.registration_query, server);
     }
     return false;
 }
 
-bool build_diy_lookup_request(ExchangeBuffer& request, const LookupParameters& lookup, const char* server)
-{
-    QueryBuffer query{};
-    QueryBuffer ciphertext{};
-    if (!format_diy_lookup_query(query, lookup.mac)) {
-        return false;
-    }
-    EncryptString(query.data(), ciphertext.data());
-    print_diy_lookup_notice(ciphertext.data());
-    return format_diy_lookup_request(request, ciphertext.data(), server);
-}
-
 bool build_lookup_request(ExchangeBuffer& request, const LookupParameters& lookup, const char* server)
 {
+    QueryBuffer query{};
     switch (lookup.type) {
     case InterfaceType::Plain:
         return format_plain_lookup_request(request, lookup.mac, server);
     case InterfaceType::Diy:
-        return build_diy_lookup_request(request, lookup, server);
+        return format_diy_lookup_query(query, lookup.mac) &&
+               build_diy_request(request, Operation::Lookup, query, server);
     case InterfaceType::Registration:
-        return format_registration_lookup_request(request, lookup.registration_query, server);
+        return format_registration_request(request, Operation::Lookup, lookup.registration_query, server);
     }
     return false;
 }

@@ -65,6 +65,11 @@ bool format_whole(std::array<char, Capacity>& out, std::size_t max_length, const
     return true;
 }
 
+bool format_one_text_request(ExchangeBuffer& request, const char* form, const char* text, const char* server)
+{
+    return format_whole(request, kMaxRequestLength, form, text_or_empty(text), text_or_empty(server));
+}
+
 const char* registration_query_template(RegistrationQuery kind)
 {
     switch (kind) {
@@ -161,43 +166,28 @@ bool format_plain_update_request(ExchangeBuffer& request, bool offline, const ch
                         text_or_empty(mac), text_or_empty(ip), text_or_empty(server));
 }
 
-bool format_diy_update_request(ExchangeBuffer& request, const char* ciphertext, const char* server)
-{
-    return format_whole(request, kMaxRequestLength, kDiyUpdateRequest, text_or_empty(ciphertext),
-                        text_or_empty(server));
-}
-
-bool format_registration_update_request(ExchangeBuffer& request, const char* encrypted_query, const char* server)
-{
-    return format_whole(request, kMaxRequestLength, kRegistrationUpdateRequest, text_or_empty(encrypted_query),
-                        text_or_empty(server));
-}
-
 bool format_plain_lookup_request(ExchangeBuffer& request, const char* mac, const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kPlainLookupRequest, text_or_empty(mac), text_or_empty(server));
+    return format_one_text_request(request, kPlainLookupRequest, mac, server);
 }
 
-bool format_diy_lookup_request(ExchangeBuffer& request, const char* ciphertext, const char* server)
+bool format_diy_request(ExchangeBuffer& request, Operation operation, const char* ciphertext, const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kDiyLookupRequest, text_or_empty(ciphertext),
-                        text_or_empty(server));
+    const bool update = operation == Operation::Update;
+    return format_one_text_request(request, update ? kDiyUpdateRequest : kDiyLookupRequest, ciphertext, server);
 }
 
-bool format_registration_lookup_request(ExchangeBuffer& request, const char* encrypted_query, const char* server)
+bool format_registration_request(ExchangeBuffer& request, Operation operation, const char* encrypted_query,
+                                 const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kRegistrationLookupRequest, text_or_empty(encrypted_query),
-                        text_or_empty(server));
+    const bool update = operation == Operation::Update;
+    return format_one_text_request(request, update ? kRegistrationUpdateRequest : kRegistrationLookupRequest,
+                                   encrypted_query, server);
 }
 
-void print_diy_update_notice(const char* ciphertext)
+void print_diy_notice(Operation operation, const char* ciphertext)
 {
-    std::printf(kDiyUpdateNotice, ciphertext);
-}
-
-void print_diy_lookup_notice(const char* ciphertext)
-{
-    std::printf(kDiyLookupNotice, ciphertext);
+    std::printf(operation == Operation::Update ? kDiyUpdateNotice : kDiyLookupNotice, ciphertext);
 }
 
 UpdateVerdict judge_update_reply(InterfaceType type, std::string_view reply)

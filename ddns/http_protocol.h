@@ -41,18 +41,17 @@ bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, 
                              std::int32_t device_id);
 bool format_diy_lookup_query(QueryBuffer& query, const char* mac);
 
+enum class Operation { Update, Lookup };
+
 bool format_plain_update_request(ExchangeBuffer& request, bool offline, const char* mac, const char* ip,
                                  const char* server);
-bool format_diy_update_request(ExchangeBuffer& request, const char* ciphertext, const char* server);
-bool format_registration_update_request(ExchangeBuffer& request, const char* encrypted_query, const char* server);
-
 bool format_plain_lookup_request(ExchangeBuffer& request, const char* mac, const char* server);
-bool format_diy_lookup_request(ExchangeBuffer& request, const char* ciphertext, const char* server);
-bool format_registration_lookup_request(ExchangeBuffer& request, const char* encrypted_query, const char* server);
+bool format_diy_request(ExchangeBuffer& request, Operation operation, const char* ciphertext, const char* server);
+bool format_registration_request(ExchangeBuffer& request, Operation operation, const char* encrypted_query,
+                                 const char* server);
 
 // The DIY requests announce their ciphertext on standard output.
-void print_diy_update_notice(const char* ciphertext);
-void print_diy_lookup_notice(const char* ciphertext);
+void print_diy_notice(Operation operation, const char* ciphertext);
 
 struct UpdateVerdict {
     bool confirmed = false;
