@@ -157,13 +157,10 @@ void BM_EncryptString(benchmark::State& state)
 /* EncryptString step for step, on the bit-string reference path. */
 int PlainEncryptString(const char* in, char* out)
 {
-    std::array<char, 256> key{};
-    for (std::size_t i = 0; i < 10; ++i)
-        key[i] = g_cKeyAlphabet[g_iEncryptKey[i]];
-    const std::string keyText(key.data(), 10);
+    const std::string key = ozu::ddns::built_in_key();
     DES cipher;
-    cipher.InitializeKey(keyText, false);
-    cipher.InitializeKey(keyText, true);
+    cipher.InitializeKey(key, false);
+    cipher.InitializeKey(key, true);
     des_reference::TripleEncryptAnyLength(cipher, in);
     const std::string ciphertext(cipher.GetCiphertextAnyLength());
     if (ciphertext.empty())

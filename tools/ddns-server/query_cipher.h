@@ -8,9 +8,6 @@
 
 namespace ozu_ref {
 
-// The built-in request key, rebuilt from its alphabet indices like the device does.
-std::string built_in_key();
-
 // The plain text of a ciphertext text (16 hex digits per block, '$' padding removed);
 // nullopt when the text is empty, not whole blocks, too long or not hexadecimal.
 std::optional<std::string> decipher_text(const std::string& hex);
