@@ -4,9 +4,11 @@
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
 #   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
 #                  labelled `slow`, which wait out timeouts and add no thread interleavings
+# `make lint` runs clang-tidy with .clang-tidy over our sources (tools/lint.sh, build/lint) and fails
+# on any finding.
 # `make test` first checks the layout (`make format-check`, .clang-format); after the four
-# configurations it runs the fuzz step and last the size check: tools/test_size.sh fails when the
-# tests exceed 40% of the rest of the code. `time make test` gives its duration.
+# configurations it runs the fuzz step, then `make lint`, and last the size check: tools/test_size.sh
+# fails when the tests exceed 40% of the rest of the code. `time make test` gives its duration.
 # `make test-quick` builds and tests the four configurations alone, skipping the tests labelled `slow`.
 # `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
@@ -41,11 +43,11 @@ FUZZ_SECONDS ?= 30
 CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
-.PHONY: format format-check all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: format format-check lint all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
-test: format-check $(BUILDS:%=test-%) fuzz
+test: format-check $(BUILDS:%=test-%) fuzz lint
 	$(CURDIR)/tools/test_size.sh
 
 test-quick: $(BUILDS:%=quick-%)
@@ -95,6 +97,9 @@ format:
 
 format-check:
 	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+lint:
+	LINT_JOBS=$(JOBS) $(CURDIR)/tools/lint.sh $(BUILD_DIR)/lint
 
 clean:
 	rm -rf $(BUILD_DIR)
