@@ -103,9 +103,8 @@ HeapText compose_device_name(const char* serial, const std::string& domain)
     if (!name) {
         return nullptr;
     }
-    const std::string composed = device_domain(serial, domain);
-    // A name longer than the buffer is cut to its 127 characters.
-    std::memcpy(name.get(), composed.data(), std::min(composed.size(), kDeviceNameCapacity - 1));
+    // A name longer than the buffer is cut to its 127 characters; calloc left the NUL after them.
+    device_domain(serial, domain).copy(name.get(), kDeviceNameCapacity - 1);
     return name;
 }
 

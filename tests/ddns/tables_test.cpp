@@ -150,7 +150,7 @@ TEST(DeviceRecord, TextsStayInsideTheirFields)
             return std::string(bytes + at, strnlen(bytes + at, width));
         };
         DeviceRecord owner;
-        captured([&] {
+        captured([&, &settings = settings, read_server = read_server] {
             owner = build_device_record(101, "online", settings, read_server, EncryptString);
             return 0;
         });
@@ -176,8 +176,10 @@ TEST(DiyServerEntry, IsTheSecondFieldOfTheFirstMatchingLineCutToTheBuffer)
     };
     for (const auto& [command, capacity, outcome, text] : cases) {
         std::vector<char> buffer(static_cast<std::size_t>(capacity), '\0');
-        EXPECT_EQ(captured([&] { return read_diy_ddns_server(command.c_str(), buffer.data(), capacity) ? 0 : -1; }),
-                  outcome);
+        const auto read = [&, &command = command, capacity = capacity] {
+            return read_diy_ddns_server(command.c_str(), buffer.data(), capacity) ? 0 : -1;
+        };
+        EXPECT_EQ(captured(read), outcome);
         EXPECT_EQ(std::string(buffer.data()), text);
     }
     EXPECT_EQ(captured([] { return read_diy_ddns_server(kEntry.c_str(), nullptr, 128) ? 0 : -1; }),
