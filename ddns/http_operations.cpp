@@ -1,7 +1,6 @@
 #include "ddns/http_operations.h"
 
 #include <cstdio>
-#include <utility>
 
 #include "ddns/ozu_dnsupdate_module.h"
 
@@ -59,24 +58,25 @@ bool build_lookup_request(ExchangeBuffer& request, const LookupParameters& looku
     return false;
 }
 
-// The request in the buffer goes out and the reply takes its place; the connection ends with this
-// call. True when an HTTP/1.x 200 reply is in the buffer.
-bool exchange_for_ok_reply(SocketHandle connection, ExchangeBuffer& exchange)
+// Connects, builds the request into the buffer and exchanges it for the reply; the connection
+// ends with this call. A request that cannot be built whole is not sent, and the operation fails
+// as after a lost connection. True when an HTTP/1.x 200 reply is in the buffer.
+template <typename BuildRequest>
+bool exchange_for_ok_reply(const ServerTarget& server, ExchangeBuffer& exchange, BuildRequest build_request)
 {
-    return exchange_once(connection, exchange.data(), exchange, kHttpChannel) && http_status_is_ok(exchange.data());
+    const SocketHandle connection = connect_to_server(server.name, server.port, server.resolve, kHttpChannel);
+    return connection && build_request(exchange) &&
+           exchange_once(connection, exchange.data(), exchange, kHttpChannel) && http_status_is_ok(exchange.data());
 }
 
 }  // namespace
 
 UpdateVerdict send_update(const ServerTarget& server, const UpdateParameters& update, ExchangeBuffer& exchange)
 {
-    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve, kHttpChannel);
-    // A request that cannot be built whole is not sent; the update fails (and the caller forgets
-    // the name) as after a lost connection.
-    if (!connection || !build_update_request(exchange, update, server.name)) {
-        return {};
-    }
-    if (!exchange_for_ok_reply(std::move(connection), exchange)) {
+    const auto build = [&](ExchangeBuffer& request) {
+        return build_update_request(request, update, server.name);
+    };
+    if (!exchange_for_ok_reply(server, exchange, build)) {
         return {};
     }
     return judge_update_reply(update.type, exchange.data());
@@ -85,11 +85,10 @@ UpdateVerdict send_update(const ServerTarget& server, const UpdateParameters& up
 std::optional<std::string_view> look_up_domain(const ServerTarget& server, const LookupParameters& lookup,
                                                ExchangeBuffer& exchange)
 {
-    SocketHandle connection = connect_to_server(server.name, server.port, server.resolve, kHttpChannel);
-    if (!connection || !build_lookup_request(exchange, lookup, server.name)) {
-        return std::nullopt;
-    }
-    if (!exchange_for_ok_reply(std::move(connection), exchange)) {
+    const auto build = [&](ExchangeBuffer& request) {
+        return build_lookup_request(request, lookup, server.name);
+    };
+    if (!exchange_for_ok_reply(server, exchange, build)) {
         return std::nullopt;
     }
     return judge_lookup_reply(lookup.type, exchange.data());
