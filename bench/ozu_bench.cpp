@@ -23,8 +23,9 @@
 #include "ddns/encrypt_key.h"
 #include "ddns/ozu_dnsupdate_module.h"
 #include "des/DES.h"
-#include "des/DESReference.h"
+#include "des/des_reference.h"
 
+namespace ozu::bench {
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,22 +37,24 @@ constexpr char kRequestText[] = "id=SN0123456789AB&mac=00:11:22:33:44:55&port=80
 constexpr char kFileKey[] = "k3y-0f-8";
 constexpr char kSecondFileKey[] = "2nd-k3y!";
 
-std::string RandomBytes(std::size_t count, unsigned seed)
+std::string random_bytes(std::size_t count, unsigned seed)
 {
     std::mt19937_64 random(seed);
     std::string bytes(count, '\0');
-    for (char& c : bytes)
+    for (char& c : bytes) {
         c = static_cast<char>(random());
+    }
     return bytes;
 }
 
-std::string RandomText(std::size_t count, unsigned seed)
+std::string random_text(std::size_t count, unsigned seed)
 {
     static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789=&.:";
     std::mt19937_64 random(seed);
     std::string text(count, 'x');
-    for (char& c : text)
+    for (char& c : text) {
         c = kAlphabet[random() % (sizeof kAlphabet - 1)];
+    }
     return text;
 }
 
@@ -70,7 +73,7 @@ struct FileData {
         }
         directory = pattern;
         path = directory / "input.bin";
-        bytes = RandomBytes(kFileBytes, 1);
+        bytes = random_bytes(kFileBytes, 1);
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 
@@ -81,71 +84,75 @@ struct FileData {
     }
 };
 
-FileData& Data()
+FileData& file_data()
 {
     static FileData data;
     return data;
 }
 
-void FileEncrypt(benchmark::State& state, bool triple)
+void file_encrypt(benchmark::State& state, bool triple)
 {
     DES des;
     des.InitializeKey(kFileKey, false);
     des.InitializeKey(kSecondFileKey, true);
-    for (auto _ : state)
-        if (!des.FileEncrypt(Data().path.string(), triple))
+    for (auto _ : state) {
+        if (!des.FileEncrypt(file_data().path.string(), triple)) {
             state.SkipWithError("FileEncrypt failed");
+        }
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
 }
 
-void OpenSslEcb(benchmark::State& state, const EVP_CIPHER* cipher, const unsigned char* key)
+void openssl_ecb(benchmark::State& state, const EVP_CIPHER* cipher, const unsigned char* key)
 {
-    const std::string& input = Data().bytes;
+    const std::string& input = file_data().bytes;
     std::vector<unsigned char> output(input.size() + 16);
     EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
     for (auto _ : state) {
         int written = 0;
-        int finalWritten = 0;
+        int final_written = 0;
         EVP_EncryptInit_ex(context, cipher, nullptr, key, nullptr);
         EVP_CIPHER_CTX_set_padding(context, 0);
         EVP_EncryptUpdate(context, output.data(), &written, reinterpret_cast<const unsigned char*>(input.data()),
                           static_cast<int>(input.size()));
-        EVP_EncryptFinal_ex(context, output.data() + written, &finalWritten);
+        EVP_EncryptFinal_ex(context, output.data() + written, &final_written);
         benchmark::DoNotOptimize(output.data());
     }
     EVP_CIPHER_CTX_free(context);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
 }
 
-void BM_FileEncrypt_Single(benchmark::State& state)
+void bm_file_encrypt_single(benchmark::State& state)
 {
-    FileEncrypt(state, false);
+    file_encrypt(state, false);
 }
-void BM_FileEncrypt_Triple(benchmark::State& state)
+void bm_file_encrypt_triple(benchmark::State& state)
 {
-    FileEncrypt(state, true);
+    file_encrypt(state, true);
 }
 
-void BM_OpenSsl_DesEcb(benchmark::State& state)
+void bm_openssl_des_ecb(benchmark::State& state)
 {
     const std::array<unsigned char, 8> key = {'k', '3', 'y', '-', '0', 'f', '-', '8'};
     const EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "DES-ECB", "provider=legacy");
-    if (cipher == nullptr)
+    if (cipher == nullptr) {
         return state.SkipWithError("DES-ECB not available");
-    OpenSslEcb(state, cipher, key.data());
+    }
+    openssl_ecb(state, cipher, key.data());
 }
 
-void BM_OpenSsl_DesEdeEcb(benchmark::State& state)
+void bm_openssl_des_ede_ecb(benchmark::State& state)
 {
     const std::array<unsigned char, 16> key = {'k', '3', 'y', '-', '0', 'f', '-', '8',
                                                '2', 'n', 'd', '-', 'k', '3', 'y', '!'};
     const EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "DES-EDE-ECB", nullptr);
-    if (cipher == nullptr)
+    if (cipher == nullptr) {
         return state.SkipWithError("DES-EDE-ECB not available");
-    OpenSslEcb(state, cipher, key.data());
+    }
+    openssl_ecb(state, cipher, key.data());
 }
 
-void BM_EncryptString(benchmark::State& state)
+void bm_encrypt_string(benchmark::State& state)
 {
     std::array<char, 256> out{};
     for (auto _ : state) {
@@ -155,91 +162,93 @@ void BM_EncryptString(benchmark::State& state)
 }
 
 /* EncryptString step for step, on the bit-string reference path. */
-int PlainEncryptString(const char* in, char* out)
+int plain_encrypt_string(const char* in, char* out)
 {
-    const std::string key = ozu::ddns::built_in_key();
+    const std::string key = ddns::built_in_key();
     DES cipher;
     cipher.InitializeKey(key, false);
     cipher.InitializeKey(key, true);
-    des_reference::TripleEncryptAnyLength(cipher, in);
+    test::reference::triple_encrypt_any_length(cipher, in);
     const std::string ciphertext(cipher.GetCiphertextAnyLength());
-    if (ciphertext.empty())
+    if (ciphertext.empty()) {
         return 1;
+    }
     std::memcpy(out, ciphertext.c_str(), ciphertext.size() + 1);
     return 0;
 }
 
-void BM_EncryptString_Plain(benchmark::State& state)
+void bm_encrypt_string_plain(benchmark::State& state)
 {
     std::array<char, 256> out{};
     for (auto _ : state) {
-        PlainEncryptString(kRequestText, out.data());
+        plain_encrypt_string(kRequestText, out.data());
         benchmark::DoNotOptimize(out.data());
     }
 }
 
-void AnyLength(benchmark::State& state, bool plain)
+void any_length(benchmark::State& state, bool plain)
 {
-    const std::string text = RandomText(kLongMessageChars, 2);
+    const std::string text = random_text(kLongMessageChars, 2);
     DES des;
     des.InitializeKey(kFileKey, false);
     for (auto _ : state) {
-        if (plain)
-            des_reference::EncryptAnyLength(des, text, false);
-        else
+        if (plain) {
+            test::reference::encrypt_any_length(des, text, false);
+        } else {
             des.EncryptAnyLength(text, false);
+        }
         benchmark::DoNotOptimize(des.GetCiphertextAnyLength());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kLongMessageChars));
 }
 
-void BM_EncryptAnyLength(benchmark::State& state)
+void bm_encrypt_any_length(benchmark::State& state)
 {
-    AnyLength(state, false);
+    any_length(state, false);
 }
-void BM_EncryptAnyLength_Plain(benchmark::State& state)
+void bm_encrypt_any_length_plain(benchmark::State& state)
 {
-    AnyLength(state, true);
-}
-
-const std::string& CodecInput()
-{
-    static const std::string bytes = RandomBytes(kCodecBytes, 3);
-    return bytes;
+    any_length(state, true);
 }
 
-const unsigned char* CodecBytes()
+const std::string& codec_input()
 {
-    return reinterpret_cast<const unsigned char*>(CodecInput().data());
+    static const std::string kBytes = random_bytes(kCodecBytes, 3);
+    return kBytes;
 }
 
-void BM_Base64_Encode(benchmark::State& state)
+const unsigned char* codec_bytes()
+{
+    return reinterpret_cast<const unsigned char*>(codec_input().data());
+}
+
+void bm_base64_encode(benchmark::State& state)
 {
     CommonKit::CCodecBase64 codec;
     std::string text;
     for (auto _ : state) {
         text.clear();
-        codec.Encode(CodecBytes(), static_cast<int>(kCodecBytes), text);
+        codec.Encode(codec_bytes(), static_cast<int>(kCodecBytes), text);
         benchmark::DoNotOptimize(text.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kCodecBytes));
 }
 
-void BM_OpenSsl_EncodeBlock(benchmark::State& state)
+void bm_openssl_encode_block(benchmark::State& state)
 {
     std::vector<unsigned char> text(kCodecBytes / 3 * 4 + 1);
     for (auto _ : state) {
-        EVP_EncodeBlock(text.data(), CodecBytes(), static_cast<int>(kCodecBytes));
+        EVP_EncodeBlock(text.data(), codec_bytes(), static_cast<int>(kCodecBytes));
         benchmark::DoNotOptimize(text.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kCodecBytes));
 }
 
-void BM_Base64_Decode(benchmark::State& state)
+void bm_base64_decode(benchmark::State& state)
 {
     CommonKit::CCodecBase64 codec;
     std::string text;
-    codec.Encode(CodecBytes(), static_cast<int>(kCodecBytes), text);
+    codec.Encode(codec_bytes(), static_cast<int>(kCodecBytes), text);
     std::vector<unsigned char> bytes(kCodecBytes + 16);
     for (auto _ : state) {
         codec.Decode(text.data(), static_cast<int>(text.size()), bytes.data());
@@ -248,10 +257,10 @@ void BM_Base64_Decode(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kCodecBytes));
 }
 
-void BM_OpenSsl_DecodeBlock(benchmark::State& state)
+void bm_openssl_decode_block(benchmark::State& state)
 {
     std::vector<unsigned char> text(kCodecBytes / 3 * 4 + 1);
-    EVP_EncodeBlock(text.data(), CodecBytes(), static_cast<int>(kCodecBytes));
+    EVP_EncodeBlock(text.data(), codec_bytes(), static_cast<int>(kCodecBytes));
     std::vector<unsigned char> bytes(kCodecBytes + 16);
     for (auto _ : state) {
         EVP_DecodeBlock(bytes.data(), text.data(), static_cast<int>(kCodecBytes / 3 * 4));
@@ -260,18 +269,18 @@ void BM_OpenSsl_DecodeBlock(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kCodecBytes));
 }
 
-BENCHMARK(BM_FileEncrypt_Single)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_OpenSsl_DesEcb)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_FileEncrypt_Triple)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_OpenSsl_DesEdeEcb)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_EncryptString)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_EncryptString_Plain)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_EncryptAnyLength)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_EncryptAnyLength_Plain)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Base64_Encode)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_OpenSsl_EncodeBlock)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Base64_Decode)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_OpenSsl_DecodeBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_file_encrypt_single)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(bm_openssl_des_ecb)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(bm_file_encrypt_triple)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(bm_openssl_des_ede_ecb)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(bm_encrypt_string)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_encrypt_string_plain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_encrypt_any_length)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_encrypt_any_length_plain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_base64_encode)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_openssl_encode_block)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_base64_decode)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_openssl_decode_block)->Unit(benchmark::kMicrosecond);
 
 /* Keeps the CPU time per iteration of every run while printing as usual: on a shared machine
  * it counts what the process itself spent, file reads and writes included. */
@@ -279,13 +288,15 @@ class RecordingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+        for (const Run& run : runs) {
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
                 seconds_[run.run_name.function_name] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    double Seconds(const std::string& name) const
+    double seconds(const std::string& name) const
     {
         const auto found = seconds_.find(name);
         return found == seconds_.end() ? 0.0 : found->second;
@@ -303,46 +314,48 @@ struct Comparison {
 };
 
 const Comparison kComparisons[] = {
-    {"FileEncrypt single DES vs OpenSSL DES-ECB", "BM_FileEncrypt_Single", "BM_OpenSsl_DesEcb", 3.0},
-    {"FileEncrypt triple DES vs OpenSSL DES-EDE-ECB", "BM_FileEncrypt_Triple", "BM_OpenSsl_DesEdeEcb", 3.0},
-    {"EncryptString (50 characters) vs plain path", "BM_EncryptString", "BM_EncryptString_Plain", 50.0},
-    {"EncryptAnyLength (4088 characters) vs plain path", "BM_EncryptAnyLength", "BM_EncryptAnyLength_Plain", 0.0},
-    {"Base64 Encode vs EVP_EncodeBlock", "BM_Base64_Encode", "BM_OpenSsl_EncodeBlock", 0.0},
-    {"Base64 Decode vs EVP_DecodeBlock", "BM_Base64_Decode", "BM_OpenSsl_DecodeBlock", 0.0},
+    {"FileEncrypt single DES vs OpenSSL DES-ECB", "bm_file_encrypt_single", "bm_openssl_des_ecb", 3.0},
+    {"FileEncrypt triple DES vs OpenSSL DES-EDE-ECB", "bm_file_encrypt_triple", "bm_openssl_des_ede_ecb", 3.0},
+    {"EncryptString (50 characters) vs plain path", "bm_encrypt_string", "bm_encrypt_string_plain", 50.0},
+    {"EncryptAnyLength (4088 characters) vs plain path", "bm_encrypt_any_length", "bm_encrypt_any_length_plain", 0.0},
+    {"Base64 Encode vs EVP_EncodeBlock", "bm_base64_encode", "bm_openssl_encode_block", 0.0},
+    {"Base64 Decode vs EVP_DecodeBlock", "bm_base64_decode", "bm_openssl_decode_block", 0.0},
 };
 
 constexpr long kArmLibraryLimit = 64 * 1024;
 
-std::string Duration(double seconds)
+std::string duration_text(double seconds)
 {
     char text[32];
-    if (seconds >= 1e-3)
+    if (seconds >= 1e-3) {
         std::snprintf(text, sizeof text, "%.1f ms", seconds * 1e3);
-    else
+    } else {
         std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
+    }
     return text;
 }
 
-bool Summarise(const RecordingReporter& reporter, const std::string& armLibrary)
+bool summarise(const RecordingReporter& reporter, const std::string& arm_library)
 {
     bool passed = true;
     std::printf("\nCPU time per operation, and the speed-up over the peer measured in the same run:\n");
     std::printf("%-50s %12s %12s %9s %s\n", "figure", "time", "peer time", "speed-up", "target");
     for (const Comparison& c : kComparisons) {
-        const double time = reporter.Seconds(c.name);
-        const double peer = reporter.Seconds(c.peer);
+        const double time = reporter.seconds(c.name);
+        const double peer = reporter.seconds(c.peer);
         const double ratio = time > 0.0 ? peer / time : 0.0;
         const bool ok = c.target == 0.0 || ratio >= c.target;
         passed = passed && ok && time > 0.0 && peer > 0.0;
         char target[32] = "-";
-        if (c.target > 0.0)
+        if (c.target > 0.0) {
             std::snprintf(target, sizeof target, ">= %.0fx %s", c.target, ok ? "ok" : "MISSED");
-        std::printf("%-50s %12s %12s %8.2fx %s\n", c.what, Duration(time).c_str(), Duration(peer).c_str(), ratio,
-                    target);
+        }
+        std::printf("%-50s %12s %12s %8.2fx %s\n", c.what, duration_text(time).c_str(), duration_text(peer).c_str(),
+                    ratio, target);
     }
-    if (!armLibrary.empty()) {
+    if (!arm_library.empty()) {
         struct stat info {};
-        const bool found = stat(armLibrary.c_str(), &info) == 0;
+        const bool found = stat(arm_library.c_str(), &info) == 0;
         const bool ok = found && info.st_size <= kArmLibraryLimit;
         passed = passed && ok;
         std::printf("%-50s %6lld bytes (limit %ld) %s\n", "stripped ARM library",
@@ -352,17 +365,19 @@ bool Summarise(const RecordingReporter& reporter, const std::string& armLibrary)
 }
 
 }  // namespace
+}  // namespace ozu::bench
 
 int main(int argc, char** argv)
 {
-    std::string armLibrary;
+    std::string arm_library;
     std::vector<char*> arguments;
-    const std::string armOption = "--arm-library=";
+    const std::string arm_option = "--arm-library=";
     for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], armOption.c_str(), armOption.size()) == 0)
-            armLibrary = argv[i] + armOption.size();
-        else
+        if (std::strncmp(argv[i], arm_option.c_str(), arm_option.size()) == 0) {
+            arm_library = argv[i] + arm_option.size();
+        } else {
             arguments.push_back(argv[i]);
+        }
     }
     int count = static_cast<int>(arguments.size());
     if (OSSL_PROVIDER_load(nullptr, "legacy") == nullptr || OSSL_PROVIDER_load(nullptr, "default") == nullptr) {
@@ -370,10 +385,10 @@ int main(int argc, char** argv)
         return 2;
     }
     benchmark::Initialize(&count, arguments.data());
-    Data();
-    RecordingReporter reporter;
+    ozu::bench::file_data();
+    ozu::bench::RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const bool passed = Summarise(reporter, armLibrary);
+    const bool passed = ozu::bench::summarise(reporter, arm_library);
     benchmark::Shutdown();
     return passed ? 0 : 1;
 }

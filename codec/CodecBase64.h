@@ -1,3 +1,4 @@
+// CommonKit::CCodecBase64, the Base64 codec exported to the host.
 #ifndef OZU_CODEC_BASE64_H
 #define OZU_CODEC_BASE64_H
 

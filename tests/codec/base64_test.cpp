@@ -34,8 +34,8 @@ const Case kBothWays[] = {
     {std::string(114, '\0'), kLine + "\r\n" + kLine + "\r\n"},
 };
 
-// An '=' in third place ends the group, and the next one starts at it; line breaks between groups are
-// skipped; codes above 'z' (0xc2 is 'B' modulo 128), and all others outside the alphabet, read as 0; a short
+// A group whose third character is '=' yields one byte, and the next group begins at that '='; line breaks between
+// groups are skipped; codes above 'z' (0xc2 is 'B' modulo 128), and all others outside the alphabet, read as 0; a short
 // last group reads as if '=' filled it.
 const Case kDecodedOnly[] = {
     {"A", "QQ=Q"},

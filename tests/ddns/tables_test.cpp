@@ -150,7 +150,8 @@ TEST(DeviceRecord, TextsStayInsideTheirFields)
             return std::string(bytes + at, strnlen(bytes + at, width));
         };
         DeviceRecord owner;
-        captured([&, &settings = settings, read_server = read_server] {
+        // Structured bindings are captured by name: clang 14 does not capture them otherwise.
+        captured([&, &settings = settings, &read_server = read_server] {
             owner = build_device_record(101, "online", settings, read_server, EncryptString);
             return 0;
         });
@@ -176,10 +177,11 @@ TEST(DiyServerEntry, IsTheSecondFieldOfTheFirstMatchingLineCutToTheBuffer)
     };
     for (const auto& [command, capacity, outcome, text] : cases) {
         std::vector<char> buffer(static_cast<std::size_t>(capacity), '\0');
-        const auto read = [&, &command = command, capacity = capacity] {
-            return read_diy_ddns_server(command.c_str(), buffer.data(), capacity) ? 0 : -1;
-        };
-        EXPECT_EQ(captured(read), outcome);
+        // Named captures for clang 14, as above.
+        EXPECT_EQ(captured([&, &command = command, capacity = capacity] {
+                      return read_diy_ddns_server(command.c_str(), buffer.data(), capacity) ? 0 : -1;
+                  }),
+                  outcome);
         EXPECT_EQ(std::string(buffer.data()), text);
     }
     EXPECT_EQ(captured([] { return read_diy_ddns_server(kEntry.c_str(), nullptr, 128) ? 0 : -1; }),

@@ -21,6 +21,8 @@ int reinitialise(const char* server, int port, int round)
 
 // Two threads for each one-shot call, so that they also meet in the resolution lock; my_update
 // stands for the domain-name thread at a short interval.
+constexpr int kCallKinds = 7;
+
 int call(int kind, int round, const char* server, int port)
 {
     char name[4096];
@@ -64,7 +66,8 @@ TEST(Stress, EntryPointsAndBackgroundThreadsTogetherStayWithinTheirBounds)
     std::atomic<bool> stop{false};
     std::atomic<int> successes{0};
     std::vector<std::thread> threads;
-    for (int kind = 0; kind < 7; ++kind) {
+    threads.reserve(kCallKinds);
+    for (int kind = 0; kind < kCallKinds; ++kind) {
         threads.emplace_back([&, kind] {
             for (int round = 0; !stop; ++round, std::this_thread::sleep_for(2ms)) {
                 const auto start = std::chrono::steady_clock::now();

@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "DESReference.h"
+#include "des_reference.h"
 #include "support/des_oracle.h"
 
 namespace ozu::test {
@@ -31,7 +31,7 @@ const Engine kEngines[] = {
      [](DES& des, const std::string& data, bool slot, bool hex) {
          des.DecryptData(data, slot, hex);
      }},
-    {"BitStrings", des_reference::EncryptData, des_reference::DecryptData},
+    {"BitStrings", reference::encrypt_data, reference::decrypt_data},
 };
 
 // One engine's results as hex text: the ciphertext of block in the hex and the raw form, then the plaintexts of

@@ -77,7 +77,7 @@ TEST(Message, CleanPlaintextMarkCutsTrailingMarksInsideTheBuffer)
         const auto des = std::make_unique<DES>();
         char* buffer = des->GetPlaintextAnyLength();
         std::memset(buffer, '$', 4096);
-        std::memcpy(buffer, c.text.data(), c.text.size());
+        std::copy(c.text.begin(), c.text.end(), buffer);
         std::string expected(buffer, 4096);
         expected.replace(c.first_nul, c.end_nul - c.first_nul, c.end_nul - c.first_nul, '\0');
         des->CleanPlaintextMark(c.count);

@@ -296,6 +296,7 @@ int clean_plaintext_mark(const std::uint8_t* data, std::size_t size)
 
 }  // namespace ozu::test
 
+// NOLINTNEXTLINE(readability-identifier-naming): the name libFuzzer calls
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     return ozu::test::OZU_FUZZ_TARGET(data, size);

@@ -19,7 +19,7 @@
 namespace ozu::test {
 namespace {
 
-using ozu_tool::Words;
+using ozu::tool::Words;
 // The exit status, standard output and standard error of a run.
 using Outcome = std::tuple<int, std::string, std::string>;
 
@@ -96,12 +96,12 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
     // The system would end the name at the NUL, which no command line can carry: called in-process.
     const std::string name = path("f") + '\0' + "zz";
     for (const auto& [command, words] : std::vector<std::pair<int (*)(const Words&), Words>>{
-             {ozu_tool::des_file, {"decrypt", "--key", "ABCDEFGH", name + ".DES"}},
-             {ozu_tool::base64, {"encode", name}}}) {
+             {ozu::tool::des_file, {"decrypt", "--key", "ABCDEFGH", name + ".DES"}},
+             {ozu::tool::base64, {"encode", name}}}) {
         try {
             command(words);
             ADD_FAILURE() << words[0] << ": a name holding a NUL byte was taken";
-        } catch (const ozu_tool::UsageError& error) {
+        } catch (const ozu::tool::UsageError& error) {
             EXPECT_STREQ(error.what(), "a file name cannot hold a NUL byte");
         }
     }

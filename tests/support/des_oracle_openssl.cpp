@@ -1,8 +1,7 @@
 // The oracle's part that needs OpenSSL's DES.
-#include "support/des_oracle.h"
-
-#define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/des.h>
+
+#include "support/des_oracle.h"
 
 namespace ozu::test {
 namespace {

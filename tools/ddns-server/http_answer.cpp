@@ -8,7 +8,7 @@
 #include "log_text.h"
 #include "query_cipher.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
 
 using Params = std::map<std::string, std::string>;
@@ -181,7 +181,7 @@ HttpAnswer update_by_mac(const Request& request, const std::string& peer_ip, Reg
     if (ip.empty()) {
         ip = peer_ip;  // an empty field would merge with its neighbours in the device's ':' split
     }
-    const std::string domain = registry.report(IdentityKind::Mac, call.identity, status);
+    const std::string domain = registry.report(IdentityKind::Mac, call.identity);
     return served(call.answer, "SUCC:" + status + ":" + ip + ":" + domain);
 }
 
@@ -208,7 +208,7 @@ HttpAnswer update_by_serial(const Request& request, const std::string&, Registry
     if (status != "online" && status != "offline") {
         return rejected(call.answer, "status is neither online nor offline");
     }
-    registry.report(IdentityKind::Serial, call.identity, status);
+    registry.report(IdentityKind::Serial, call.identity);
     return served(call.answer, "SUCCESS");
 }
 
@@ -271,4 +271,4 @@ std::string http_reply_head(int status)
     return "HTTP/1.0 " + std::to_string(status) + " " + reason_phrase(status) + "\r\nContent-Type: text/plain\r\n\r\n";
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

@@ -1,13 +1,13 @@
 // The HTTP interface's answers, computed from the request head alone (no sockets),
 // so they can be tested directly.
-#ifndef OZU_REF_HTTP_ANSWER_H
-#define OZU_REF_HTTP_ANSWER_H
+#ifndef OZU_SERVER_HTTP_ANSWER_H
+#define OZU_SERVER_HTTP_ANSWER_H
 
 #include <string>
 
 #include "registry.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 
 struct HttpAnswer {
     int status = 400;  // 200, 400 or 404
@@ -23,6 +23,6 @@ HttpAnswer answer_http(const std::string& head, const std::string& peer_ip, Regi
 // Status line and headers of a reply with the given code.
 std::string http_reply_head(int status);
 
-}  // namespace ozu_ref
+}  // namespace ozu::server
 
 #endif

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-namespace ozu_ref {
+namespace ozu::server {
 
 std::string printable(const std::string& text)
 {
@@ -24,4 +24,4 @@ std::string printable(const std::string& text)
     return out;
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

@@ -1,14 +1,15 @@
-#ifndef OZU_REF_LOG_TEXT_H
-#define OZU_REF_LOG_TEXT_H
+// Log entries of one line whatever bytes a device sends.
+#ifndef OZU_SERVER_LOG_TEXT_H
+#define OZU_SERVER_LOG_TEXT_H
 
 #include <string>
 
-namespace ozu_ref {
+namespace ozu::server {
 
 // Keeps a log entry on one line: control and non-ASCII bytes become \xNN,
 // '"' and '\' are escaped so quoted values stay unambiguous.
 std::string printable(const std::string& text);
 
-}  // namespace ozu_ref
+}  // namespace ozu::server
 
 #endif

@@ -23,7 +23,7 @@ const char kUsage[] =
     "  --help              show this text\n";
 
 struct Options {
-    ozu_ref::ServerConfig config;
+    ozu::server::ServerConfig config;
     bool help = false;
 };
 
@@ -37,10 +37,10 @@ std::optional<int> parse_port(const std::string& text, int lowest)
     return static_cast<int>(value);
 }
 
-// Applies one "--name value" option; an error message when it is not valid.
-std::string apply_option(const std::string& name, const std::string& value, Options& options)
+// Applies one "--name value" option; what is wrong with it, if anything.
+std::optional<std::string> apply_option(const std::string& name, const std::string& value, Options& options)
 {
-    ozu_ref::ServerConfig& config = options.config;
+    ozu::server::ServerConfig& config = options.config;
     if (name == "--address") {
         config.address = value;
     } else if (name == "--http-port" || name == "--register-port") {
@@ -52,25 +52,26 @@ std::string apply_option(const std::string& name, const std::string& value, Opti
     } else if (name == "--zone") {
         config.zone = value;
     } else if (name == "--fault") {
-        if (!ozu_ref::parse_fault(value, &config.fault)) {
+        const std::optional<ozu::server::Fault> fault = ozu::server::parse_fault(value);
+        if (!fault) {
             return "unknown fault mode '" + value + "'";
         }
+        config.fault = *fault;
     } else {
         return "unknown option '" + name + "'";
     }
-    return "";
+    return std::nullopt;
 }
 
-std::string parse_options(int argc, char** argv, Options& options)
+std::optional<std::string> parse_options(int argc, char** argv, Options& options)
 {
     options.config.http_port = 8080;
     options.config.register_port = 8879;
-    options.config.log_exchanges = true;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
         if (name == "--help") {
             options.help = true;
-            return "";
+            return std::nullopt;
         }
         if (name.rfind("--", 0) != 0) {
             return "unexpected argument '" + name + "'";
@@ -78,12 +79,11 @@ std::string parse_options(int argc, char** argv, Options& options)
         if (i + 1 >= argc) {
             return "option " + name + " needs a value";
         }
-        const std::string problem = apply_option(name, argv[++i], options);
-        if (!problem.empty()) {
+        if (std::optional<std::string> problem = apply_option(name, argv[++i], options)) {
             return problem;
         }
     }
-    return "";
+    return std::nullopt;
 }
 
 // The signals are blocked before any thread starts, so only sigwait receives them.
@@ -102,9 +102,8 @@ sigset_t block_stop_signals()
 int main(int argc, char** argv)
 {
     Options options;
-    const std::string problem = parse_options(argc, argv, options);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "ozu-ddns-server: %s\n%s", problem.c_str(), kUsage);
+    if (const std::optional<std::string> problem = parse_options(argc, argv, options)) {
+        std::fprintf(stderr, "ozu-ddns-server: %s\n%s", problem->c_str(), kUsage);
         return kUsageError;
     }
     if (options.help) {
@@ -112,16 +111,16 @@ int main(int argc, char** argv)
         return EXIT_SUCCESS;
     }
     const sigset_t stop_signals = block_stop_signals();
-    ozu_ref::ReferenceServer server(options.config);
+    ozu::server::ReferenceServer server(options.config);
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "ozu-ddns-server: %s\n", error.c_str());
         return EXIT_FAILURE;
     }
-    const ozu_ref::ServerConfig& config = options.config;
+    const ozu::server::ServerConfig& config = options.config;
     std::fprintf(stderr, "ozu-ddns-server: serving zone %s on %s (http %d, register %d, fault %s)\n",
                  config.zone.c_str(), config.address.c_str(), config.http_port, config.register_port,
-                 ozu_ref::fault_name(config.fault));
+                 ozu::server::fault_name(config.fault));
     int signal = 0;
     sigwait(&stop_signals, &signal);
     server.stop();

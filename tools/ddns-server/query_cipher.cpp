@@ -8,16 +8,12 @@
 #include "ddns/encrypt_key.h"
 #include "des/DES.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
-
-constexpr std::size_t kHexDigitsPerBlock = 16;
-// The DES object's plaintext buffer holds 511 blocks.
-constexpr std::size_t kMaxHexDigits = 511 * kHexDigitsPerBlock;
 
 bool is_ciphertext_text(const std::string& hex)
 {
-    return !hex.empty() && hex.size() % kHexDigitsPerBlock == 0 && hex.size() <= kMaxHexDigits &&
+    return !hex.empty() && hex.size() % kBlockDigits == 0 && hex.size() <= kMaxBlocks * kBlockDigits &&
            std::all_of(hex.begin(), hex.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
 }
 
@@ -36,4 +32,4 @@ std::optional<std::string> decipher_text(const std::string& hex)
     return std::string(des->GetPlaintextAnyLength());
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

@@ -9,10 +9,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
+#include <chrono>
 #include <cstdio>
 #include <list>
-#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -23,7 +22,7 @@
 #include "reply_plan.h"
 #include "socket_io.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
 
 // No read or send may keep a connection thread (and so stop()) waiting longer.
@@ -42,7 +41,7 @@ bool record_complete(const std::string& bytes)
     return bytes.size() >= ozu::ddns::kRecordSize;
 }
 
-std::string zone_problem(const std::string& zone)
+std::optional<std::string> zone_problem(const std::string& zone)
 {
     if (zone.empty() || zone.size() > kMaxZoneLength) {
         return "must be 1 to 127 characters";
@@ -53,7 +52,7 @@ std::string zone_problem(const std::string& zone)
             return "may hold neither ':', blanks nor control characters";
         }
     }
-    return "";
+    return std::nullopt;
 }
 
 bool valid_port(int port)
@@ -74,6 +73,13 @@ struct Connection {
 
 enum class Channel { Http, Register };
 
+// One line, flushed at once: the demo and the soak follow the log as it grows.
+void log_exchange(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 const char* fault_name(Fault fault)
@@ -86,22 +92,18 @@ const char* fault_name(Fault fault)
     return "none";
 }
 
-bool parse_fault(const std::string& name, Fault* fault)
+std::optional<Fault> parse_fault(const std::string& name)
 {
     for (const FaultName& entry : kFaultNames) {
         if (name == entry.name) {
-            *fault = entry.fault;
-            return true;
+            return entry.fault;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 struct ReferenceServer::Impl {
-    explicit Impl(ServerConfig server_config)
-        : config(std::move(server_config)), registry(config.zone), fault(config.fault)
-    {
-    }
+    explicit Impl(ServerConfig server_config) : config(std::move(server_config)), registry(config.zone) {}
 
     bool start(std::string* error);
     void stop();
@@ -113,11 +115,9 @@ struct ReferenceServer::Impl {
     void serve_http(int fd, const std::string& peer);
     void serve_register(int fd, const std::string& peer);
     void carry_out(int fd, const ReplyPlan& plan);
-    void record(Exchange exchange);
 
     const ServerConfig config;
     Registry registry;
-    std::atomic<Fault> fault;
 
     UniqueFd http_listener;
     UniqueFd register_listener;
@@ -126,10 +126,6 @@ struct ReferenceServer::Impl {
     std::thread acceptor;
     std::list<Connection> connections;  // touched by the acceptor, and by stop() after joining it
     bool running = false;
-
-    mutable std::mutex exchanges_mutex;
-    mutable std::condition_variable exchanges_changed;
-    std::vector<Exchange> received;
 };
 
 bool ReferenceServer::Impl::start(std::string* error)
@@ -140,9 +136,8 @@ bool ReferenceServer::Impl::start(std::string* error)
         message = "the server is already running";
         return false;
     }
-    const std::string problem = zone_problem(config.zone);
-    if (!problem.empty()) {
-        message = "invalid zone '" + config.zone + "': " + problem;
+    if (const std::optional<std::string> problem = zone_problem(config.zone)) {
+        message = "invalid zone '" + config.zone + "': " + *problem;
         return false;
     }
     if (!valid_port(config.http_port) || !valid_port(config.register_port)) {
@@ -264,8 +259,8 @@ void ReferenceServer::Impl::serve(UniqueFd socket, Channel channel)
     }
 }
 
-// Each exchange is recorded before its reply goes out, so a client that has its
-// answer finds the exchange already listed.
+// Each exchange is logged before its reply goes out, so that whoever reads the log after the
+// client has its answer finds the exchange there.
 void ReferenceServer::Impl::serve_http(int fd, const std::string& peer)
 {
     const Received request = receive(fd, stop_reader.get(), kMaxHttpHead, head_complete, kIoTimeout);
@@ -273,8 +268,8 @@ void ReferenceServer::Impl::serve_http(int fd, const std::string& peer)
         return;
     }
     const HttpAnswer answer = answer_http(request.bytes, peer, registry);
-    const ReplyPlan plan = plan_http_reply(answer, fault.load());
-    record(Exchange{"http", request.bytes, "http " + peer + " " + answer.request + " -> " + plan.summary});
+    const ReplyPlan plan = plan_http_reply(answer, config.fault);
+    log_exchange("http " + peer + " " + answer.request + " -> " + plan.summary);
     carry_out(fd, plan);
 }
 
@@ -285,8 +280,8 @@ void ReferenceServer::Impl::serve_register(int fd, const std::string& peer)
         return;
     }
     const RegisterAnswer answer = answer_record(record_bytes.bytes, registry);
-    const ReplyPlan plan = plan_register_reply(answer, fault.load());
-    record(Exchange{"register", record_bytes.bytes, "register " + peer + " " + answer.request + " -> " + plan.summary});
+    const ReplyPlan plan = plan_register_reply(answer, config.fault);
+    log_exchange("register " + peer + " " + answer.request + " -> " + plan.summary);
     carry_out(fd, plan);
 }
 
@@ -309,17 +304,6 @@ void ReferenceServer::Impl::carry_out(int fd, const ReplyPlan& plan)
     }
 }
 
-void ReferenceServer::Impl::record(Exchange exchange)
-{
-    std::lock_guard<std::mutex> lock(exchanges_mutex);
-    if (config.log_exchanges) {
-        std::printf("%s\n", exchange.log_line.c_str());
-        std::fflush(stdout);
-    }
-    received.push_back(std::move(exchange));
-    exchanges_changed.notify_all();
-}
-
 ReferenceServer::ReferenceServer(ServerConfig config) : impl_(std::make_unique<Impl>(std::move(config))) {}
 
 ReferenceServer::~ReferenceServer()
@@ -337,31 +321,4 @@ void ReferenceServer::stop()
     impl_->stop();
 }
 
-void ReferenceServer::set_fault(Fault fault)
-{
-    impl_->fault = fault;
-}
-
-void ReferenceServer::set_domain(const std::string& identity, const std::string& domain)
-{
-    impl_->registry.assign_label(identity, domain);
-}
-
-std::string ReferenceServer::device_status(const std::string& identity) const
-{
-    return impl_->registry.status(identity);
-}
-
-std::vector<Exchange> ReferenceServer::exchanges() const
-{
-    std::lock_guard<std::mutex> lock(impl_->exchanges_mutex);
-    return impl_->received;
-}
-
-bool ReferenceServer::wait_for_exchanges(std::size_t count, std::chrono::milliseconds timeout) const
-{
-    std::unique_lock<std::mutex> lock(impl_->exchanges_mutex);
-    return impl_->exchanges_changed.wait_for(lock, timeout, [&] { return impl_->received.size() >= count; });
-}
-
-}  // namespace ozu_ref
+}  // namespace ozu::server

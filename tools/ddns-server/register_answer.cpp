@@ -3,12 +3,13 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "ddns/record_fields.h"
 #include "log_text.h"
 #include "query_cipher.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
 
 struct DecodedRecord {
@@ -25,14 +26,11 @@ template <std::size_t N>
 std::string deciphered_field(const std::array<char, N>& field, const char* name, std::string& refusal)
 {
     const std::string raw = ozu::ddns::field_text(field);
-    const std::optional<std::string> plain = decipher_text(raw);
-    if (plain) {
-        return *plain;
-    }
-    if (refusal.empty()) {
+    std::optional<std::string> plain = decipher_text(raw);
+    if (!plain && refusal.empty()) {
         refusal = std::string(name) + " is not a ciphertext";
     }
-    return raw;
+    return std::move(plain).value_or(raw);
 }
 
 DecodedRecord decode(const DeviceMsg& msg)
@@ -79,7 +77,7 @@ RegisterAnswer answer_record(const std::string& record, Registry& registry)
     answer.code = decoded.command;
     // Without a serial the device has no name here: the empty domain tells it so.
     if (!decoded.serial.empty()) {
-        registry.report(IdentityKind::Serial, decoded.serial, decoded.status);
+        registry.report(IdentityKind::Serial, decoded.serial);
         answer.domain = registry.zone();
     }
     return answer;
@@ -95,4 +93,4 @@ std::string encode_reply(std::int32_t code, const std::string& domain)
     return bytes;
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

@@ -1,14 +1,14 @@
 // The register channel's answers, computed from the received record alone (no
 // sockets), so they can be tested directly.
-#ifndef OZU_REF_REGISTER_ANSWER_H
-#define OZU_REF_REGISTER_ANSWER_H
+#ifndef OZU_SERVER_REGISTER_ANSWER_H
+#define OZU_SERVER_REGISTER_ANSWER_H
 
 #include <cstdint>
 #include <string>
 
 #include "registry.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 
 struct RegisterAnswer {
     bool answered = false;  // false: the record is refused and the connection closed unanswered
@@ -25,6 +25,6 @@ RegisterAnswer answer_record(const std::string& record, Registry& registry);
 // A 432-byte reply record carrying only the code and the domain text.
 std::string encode_reply(std::int32_t code, const std::string& domain);
 
-}  // namespace ozu_ref
+}  // namespace ozu::server
 
 #endif

@@ -3,40 +3,11 @@
 #include <cctype>
 #include <utility>
 
-namespace ozu_ref {
+namespace ozu::server {
+namespace {
 
-Registry::Registry(std::string zone) : zone_(std::move(zone)) {}
-
-void Registry::assign_label(const std::string& identity, const std::string& label)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    labels_[identity] = label;
-}
-
-std::string Registry::report(IdentityKind kind, const std::string& identity, const std::string& status)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    statuses_[identity] = status;
-    return domain_of(kind, identity);
-}
-
-std::optional<std::string> Registry::lookup(IdentityKind kind, const std::string& identity) const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (statuses_.count(identity) == 0 && labels_.count(identity) == 0) {
-        return std::nullopt;
-    }
-    return domain_of(kind, identity);
-}
-
-std::string Registry::status(const std::string& identity) const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = statuses_.find(identity);
-    return found != statuses_.end() ? found->second : std::string();
-}
-
-std::string Registry::derived_label(IdentityKind kind, const std::string& identity)
+// A serial as it is, a MAC without ':' in lower case.
+std::string label_of(IdentityKind kind, const std::string& identity)
 {
     if (kind == IdentityKind::Serial) {
         return identity;
@@ -50,11 +21,29 @@ std::string Registry::derived_label(IdentityKind kind, const std::string& identi
     return label;
 }
 
-std::string Registry::domain_of(IdentityKind kind, const std::string& identity) const
+}  // namespace
+
+Registry::Registry(std::string zone) : zone_(std::move(zone)) {}
+
+std::string Registry::report(IdentityKind kind, const std::string& identity)
 {
-    const auto assigned = labels_.find(identity);
-    const std::string label = assigned != labels_.end() ? assigned->second : derived_label(kind, identity);
-    return label + "." + zone_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    reported_.insert(identity);
+    return domain_of(kind, identity);
 }
 
-}  // namespace ozu_ref
+std::optional<std::string> Registry::lookup(IdentityKind kind, const std::string& identity) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (reported_.count(identity) == 0) {
+        return std::nullopt;
+    }
+    return domain_of(kind, identity);
+}
+
+std::string Registry::domain_of(IdentityKind kind, const std::string& identity) const
+{
+    return label_of(kind, identity) + "." + zone_;
+}
+
+}  // namespace ozu::server

@@ -6,7 +6,7 @@
 
 #include "log_text.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
 
 // Free of every marker a device looks for ("SUCC", "ACK", "domain=").
@@ -87,4 +87,4 @@ ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault)
     }
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

@@ -1,6 +1,6 @@
 // How a computed answer goes out under the current fault mode.
-#ifndef OZU_REF_REPLY_PLAN_H
-#define OZU_REF_REPLY_PLAN_H
+#ifndef OZU_SERVER_REPLY_PLAN_H
+#define OZU_SERVER_REPLY_PLAN_H
 
 #include <string>
 #include <vector>
@@ -9,7 +9,7 @@
 #include "reference_server.h"
 #include "register_answer.h"
 
-namespace ozu_ref {
+namespace ozu::server {
 
 struct ReplyPlan {
     enum class Action { Send, Stall, Close };
@@ -26,6 +26,6 @@ constexpr std::size_t kOversizeFiller = 2048;
 ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault);
 ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault);
 
-}  // namespace ozu_ref
+}  // namespace ozu::server
 
 #endif

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace ozu_ref {
+namespace ozu::server {
 namespace {
 
 constexpr int kListenBacklog = 16;
@@ -157,4 +157,4 @@ void send_all(int fd, const std::string& bytes)
     }
 }
 
-}  // namespace ozu_ref
+}  // namespace ozu::server

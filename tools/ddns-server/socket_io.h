@@ -1,14 +1,14 @@
 // Socket plumbing of the reference server: listeners and reads/waits that end at a
 // deadline or as soon as the server is stopped.
-#ifndef OZU_REF_SOCKET_IO_H
-#define OZU_REF_SOCKET_IO_H
+#ifndef OZU_SERVER_SOCKET_IO_H
+#define OZU_SERVER_SOCKET_IO_H
 
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
 
-namespace ozu_ref {
+namespace ozu::server {
 
 class UniqueFd {
 public:
@@ -53,6 +53,6 @@ void wait_for_stop(int stop_fd);
 // Sends everything unless the peer goes away; never raises SIGPIPE.
 void send_all(int fd, const std::string& bytes);
 
-}  // namespace ozu_ref
+}  // namespace ozu::server
 
 #endif

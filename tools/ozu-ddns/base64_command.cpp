@@ -6,13 +6,14 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "commands.h"
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
 const char kHelp[] =
@@ -129,19 +130,17 @@ std::string decode(const std::string& text)
 
 int base64(const Words& words)
 {
-    const Arguments arguments = parse_arguments(words, {});
-    if (arguments.help) {
-        std::fputs(kHelp, stdout);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 2, kHelp);
+    if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(arguments, 1, 2);
-    const std::string& direction = arguments.operands[0];
+    const std::string& direction = arguments->operands[0];
     if (direction != "encode" && direction != "decode") {
         throw UsageError("unknown direction '" + direction + "' (encode or decode)");
     }
-    const std::string input = read_input(arguments);
+    const std::string input = read_input(*arguments);
     write_output(direction == "encode" ? encode(input) : decode(input));
     return kExitSuccess;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "commands.h"
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
 const char kSettingsHelp[] =
@@ -70,7 +71,6 @@ std::string required(const Arguments& arguments, const std::string& name)
 
 Settings read_settings(const Arguments& arguments)
 {
-    expect_operands(arguments, 0, 0);
     Settings s;
     s.server = required(arguments, "--server");
     s.mac = required(arguments, "--mac");
@@ -102,18 +102,17 @@ void initialise(const Settings& s)
     }
 }
 
-// Parses the settings and initialises the client; false after printing the help.
-bool configure(const Words& words, const char* usage, const std::vector<OptionSpec>& extra, Arguments& arguments)
+// Parses the settings and initialises the client; empty after printing the help.
+std::optional<Arguments> configure(const Words& words, const char* usage, const std::vector<OptionSpec>& extra)
 {
     std::vector<OptionSpec> options = kSettingOptions;
     options.insert(options.end(), extra.begin(), extra.end());
-    arguments = parse_arguments(words, options);
-    if (arguments.help) {
-        std::printf("%sSETTINGS:\n%s", usage, kSettingsHelp);
-        return false;
+    std::optional<Arguments> arguments =
+        parse_command(words, options, 0, 0, std::string(usage) + "SETTINGS:\n" + kSettingsHelp);
+    if (arguments) {
+        initialise(read_settings(*arguments));
     }
-    initialise(read_settings(arguments));
-    return true;
+    return arguments;
 }
 
 // SIGINT and SIGTERM blocked in every thread, the library's included, and taken by sigwait.
@@ -130,11 +129,11 @@ sigset_t stop_signals()
 
 int update_once(const Words& words)
 {
-    Arguments arguments;
-    if (!configure(words, kOnceUsage, {{"--offline", false}}, arguments)) {
+    const std::optional<Arguments> arguments = configure(words, kOnceUsage, {{"--offline", false}});
+    if (!arguments) {
         return kExitSuccess;
     }
-    const bool offline = arguments.has("--offline");
+    const bool offline = arguments->has("--offline");
     if (ozu_dnsupdate_once(offline ? 1 : 0) != 0) {
         throw Failure("the server did not confirm the update");
     }
@@ -144,8 +143,7 @@ int update_once(const Words& words)
 
 int get_name(const Words& words)
 {
-    Arguments arguments;
-    if (!configure(words, kGetNameUsage, {}, arguments)) {
+    if (!configure(words, kGetNameUsage, {})) {
         return kExitSuccess;
     }
     std::array<char, kNameBufferSize> name{};
@@ -158,11 +156,10 @@ int get_name(const Words& words)
 
 int run_client(const Words& words)
 {
-    Arguments arguments;
     // Blocked before the library starts its threads, which inherit the mask.
     const sigset_t signals = stop_signals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    if (!configure(words, kRunUsage, {}, arguments)) {
+    if (!configure(words, kRunUsage, {})) {
         return kExitSuccess;
     }
     if (ozu_dnsupdate_start() != 0) {
@@ -182,4 +179,4 @@ int run_client(const Words& words)
     return kExitSuccess;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

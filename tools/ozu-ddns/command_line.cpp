@@ -1,9 +1,10 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
 const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name)
@@ -13,21 +14,20 @@ const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::str
     return found == specs.end() ? nullptr : &*found;
 }
 
-}  // namespace
-
-std::string Arguments::value_or(const std::string& name, const std::string& fallback) const
+void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest)
 {
-    const auto found = values.find(name);
-    return found == values.end() ? fallback : found->second;
+    const std::vector<std::string>& operands = arguments.operands;
+    if (operands.size() > highest) {
+        throw UsageError("unexpected argument '" + operands[highest] + "'");
+    }
+    if (operands.size() < lowest) {
+        throw UsageError("missing argument");
+    }
 }
 
-Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs)
+Arguments read_words(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs)
 {
     Arguments arguments;
-    arguments.help = std::find(words.begin(), words.end(), "--help") != words.end();
-    if (arguments.help) {
-        return arguments;
-    }
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word.size() < 2 || word.compare(0, 2, "--") != 0) {
@@ -49,15 +49,24 @@ Arguments parse_arguments(const std::vector<std::string>& words, const std::vect
     return arguments;
 }
 
-void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest)
+}  // namespace
+
+std::string Arguments::value_or(const std::string& name, const std::string& fallback) const
 {
-    const std::vector<std::string>& operands = arguments.operands;
-    if (operands.size() > highest) {
-        throw UsageError("unexpected argument '" + operands[highest] + "'");
+    const auto found = values.find(name);
+    return found == values.end() ? fallback : found->second;
+}
+
+std::optional<Arguments> parse_command(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                                       std::size_t lowest, std::size_t highest, const std::string& help)
+{
+    if (std::find(words.begin(), words.end(), "--help") != words.end()) {
+        std::fputs(help.c_str(), stdout);
+        return std::nullopt;
     }
-    if (operands.size() < lowest) {
-        throw UsageError("missing argument");
-    }
+    Arguments arguments = read_words(words, specs);
+    expect_operands(arguments, lowest, highest);
+    return arguments;
 }
 
 const std::string& file_operand(const Arguments& arguments, std::size_t index)
@@ -84,4 +93,4 @@ long number_option(const Arguments& arguments, const std::string& name, long fal
     return value;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

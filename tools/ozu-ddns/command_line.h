@@ -3,12 +3,13 @@
 #define OZU_DDNS_TOOL_COMMAND_LINE_H
 
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace ozu_tool {
+namespace ozu::tool {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
@@ -33,17 +34,16 @@ struct Arguments {
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
     std::vector<std::string> operands;
-    bool help = false;
 
     bool has(const std::string& name) const { return values.count(name) != 0 || flags.count(name) != 0; }
     std::string value_or(const std::string& name, const std::string& fallback) const;
 };
 
-// Options may stand anywhere among the operands; "--help" wins over everything else.
-Arguments parse_arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs);
-
-// The operand count must lie within [lowest, highest].
-void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest);
+// A command's words as options and from lowest to highest operands; options may stand anywhere
+// among the operands. "--help" wins over everything else: the command's help goes to standard
+// output and the result is empty.
+std::optional<Arguments> parse_command(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                                       std::size_t lowest, std::size_t highest, const std::string& help);
 
 // The operand at index as a file name; one holding a NUL byte, where the system would end it, is a
 // usage error.
@@ -52,6 +52,6 @@ const std::string& file_operand(const Arguments& arguments, std::size_t index);
 // A decimal or 0x-hexadecimal integer option within [lowest, highest].
 long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest);
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool
 
 #endif

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ozu_tool {
+namespace ozu::tool {
 
 using Words = std::vector<std::string>;
 
@@ -18,6 +18,6 @@ int update_once(const Words& words);
 int get_name(const Words& words);
 int run_client(const Words& words);
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool
 
 #endif

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,7 +20,7 @@
 #include "commands.h"
 #include "progress_bar.h"
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
 constexpr std::size_t kKeyLength = 8;
@@ -48,7 +49,7 @@ struct FileJob {
 // The key schedule reads 8 characters and ignores the rest: any other length is refused.
 std::string checked_key(const Arguments& arguments, const std::string& name, const std::string& fallback)
 {
-    const std::string key = arguments.value_or(name, fallback);
+    std::string key = arguments.value_or(name, fallback);
     if (key.size() != kKeyLength) {
         throw UsageError(name + " must be 8 characters, not " + std::to_string(key.size()));
     }
@@ -62,7 +63,6 @@ bool ends_with_suffix(const std::string& path)
 
 FileJob read_job(const Arguments& arguments)
 {
-    expect_operands(arguments, 2, 2);
     FileJob job;
     const std::string& direction = arguments.operands[0];
     if (direction != "encrypt" && direction != "decrypt") {
@@ -202,12 +202,11 @@ bool run_with_progress(const FileJob& job, const StagingDirectory& staging, long
 
 int des_file(const Words& words)
 {
-    const Arguments arguments = parse_arguments(words, kOptions);
-    if (arguments.help) {
-        std::fputs(kHelp, stdout);
+    const std::optional<Arguments> arguments = parse_command(words, kOptions, 2, 2, kHelp);
+    if (!arguments) {
         return kExitSuccess;
     }
-    const FileJob job = read_job(arguments);
+    const FileJob job = read_job(*arguments);
     const long long size = input_size(job.input);
     const StagingDirectory staging(job);
     const bool succeeded =
@@ -221,4 +220,4 @@ int des_file(const Words& words)
     return kExitSuccess;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

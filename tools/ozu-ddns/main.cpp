@@ -9,20 +9,20 @@
 
 namespace {
 
-using ozu_tool::Words;
+using ozu::tool::Words;
 
 struct Command {
     const char* name;
     int (*run)(const Words&);
 };
 
-constexpr std::array<Command, 7> kCommands = {{{"encrypt", ozu_tool::encrypt_text},
-                                               {"decrypt", ozu_tool::decrypt_text},
-                                               {"des", ozu_tool::des_file},
-                                               {"base64", ozu_tool::base64},
-                                               {"once", ozu_tool::update_once},
-                                               {"getname", ozu_tool::get_name},
-                                               {"run", ozu_tool::run_client}}};
+constexpr std::array<Command, 7> kCommands = {{{"encrypt", ozu::tool::encrypt_text},
+                                               {"decrypt", ozu::tool::decrypt_text},
+                                               {"des", ozu::tool::des_file},
+                                               {"base64", ozu::tool::base64},
+                                               {"once", ozu::tool::update_once},
+                                               {"getname", ozu::tool::get_name},
+                                               {"run", ozu::tool::run_client}}};
 
 const char kHelp[] =
     "usage: ozu-ddns COMMAND [ARGUMENTS]\n"
@@ -57,16 +57,16 @@ int report(const char* message, int status)
 int dispatch(int argc, char** argv)
 {
     if (argc < 2) {
-        throw ozu_tool::UsageError("no command given (see ozu-ddns --help)");
+        throw ozu::tool::UsageError("no command given (see ozu-ddns --help)");
     }
     const std::string name = argv[1];
     if (name == "--help") {
         std::fputs(kHelp, stdout);
-        return ozu_tool::kExitSuccess;
+        return ozu::tool::kExitSuccess;
     }
     const Command* command = find_command(name);
     if (command == nullptr) {
-        throw ozu_tool::UsageError("unknown command '" + name + "' (see ozu-ddns --help)");
+        throw ozu::tool::UsageError("unknown command '" + name + "' (see ozu-ddns --help)");
     }
     return command->run(Words(argv + 2, argv + argc));
 }
@@ -79,11 +79,11 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         return dispatch(argc, argv);
-    } catch (const ozu_tool::UsageError& error) {
-        return report(error.what(), ozu_tool::kExitUsage);
-    } catch (const ozu_tool::Failure& error) {
-        return report(error.what(), ozu_tool::kExitFailure);
+    } catch (const ozu::tool::UsageError& error) {
+        return report(error.what(), ozu::tool::kExitUsage);
+    } catch (const ozu::tool::Failure& error) {
+        return report(error.what(), ozu::tool::kExitFailure);
     } catch (const std::exception& error) {
-        return report(error.what(), ozu_tool::kExitFailure);
+        return report(error.what(), ozu::tool::kExitFailure);
     }
 }

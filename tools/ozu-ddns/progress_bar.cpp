@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
 constexpr long long kLargeFile = 1LL << 20;
@@ -44,4 +44,4 @@ void ProgressBar::finish(bool complete)
     std::fputc('\n', stderr);
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

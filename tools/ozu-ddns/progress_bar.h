@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace ozu_tool {
+namespace ozu::tool {
 
 class ProgressBar {
 public:
@@ -22,6 +22,6 @@ private:
     int last_percent_ = -1;
 };
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool
 
 #endif

@@ -10,13 +10,12 @@
 #include "ddns/ozu_dnsupdate_module.h"
 #include "query_cipher.h"
 
-namespace ozu_tool {
+namespace ozu::tool {
 namespace {
 
-constexpr std::size_t kBlockCharacters = 8;
-constexpr std::size_t kBlockDigits = 16;
-// The cipher's message buffers hold 511 blocks.
-constexpr std::size_t kMaxBlocks = 511;
+using server::kBlockCharacters;
+using server::kBlockDigits;
+using server::kMaxBlocks;
 
 const char kEncryptHelp[] =
     "usage: ozu-ddns encrypt TEXT\n"
@@ -47,13 +46,11 @@ void check_ciphertext_text(const std::string& hex)
 
 int encrypt_text(const Words& words)
 {
-    const Arguments arguments = parse_arguments(words, {});
-    if (arguments.help) {
-        std::fputs(kEncryptHelp, stdout);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 1, kEncryptHelp);
+    if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(arguments, 1, 1);
-    const std::string& text = arguments.operands[0];
+    const std::string& text = arguments->operands[0];
     if (text.size() > kMaxBlocks * kBlockCharacters) {
         throw Failure("text longer than " + std::to_string(kMaxBlocks * kBlockCharacters) + " characters");
     }
@@ -69,15 +66,13 @@ int encrypt_text(const Words& words)
 
 int decrypt_text(const Words& words)
 {
-    const Arguments arguments = parse_arguments(words, {});
-    if (arguments.help) {
-        std::fputs(kDecryptHelp, stdout);
+    const std::optional<Arguments> arguments = parse_command(words, {}, 1, 1, kDecryptHelp);
+    if (!arguments) {
         return kExitSuccess;
     }
-    expect_operands(arguments, 1, 1);
-    const std::string& hex = arguments.operands[0];
+    const std::string& hex = arguments->operands[0];
     check_ciphertext_text(hex);
-    const std::optional<std::string> text = ozu_ref::decipher_text(hex);
+    const std::optional<std::string> text = server::decipher_text(hex);
     if (!text) {
         throw Failure("the ciphertext could not be deciphered");
     }
@@ -85,4 +80,4 @@ int decrypt_text(const Words& words)
     return kExitSuccess;
 }
 
-}  // namespace ozu_tool
+}  // namespace ozu::tool

@@ -1,5 +1,5 @@
-/* Derives Boolean circuits (AND, OR, XOR, AND-NOT, NOT) for the eight DES S-boxes and prints them as
- * the C++ header des/DESSBoxCircuits.h.
+/* Derives Boolean circuits (AND, OR, XOR, AND-NOT, NOT) for the eight DES S-boxes of des/DESTables.h
+ * and prints them as the C++ header des/sbox_circuits.h.
  *
  * Every signal is a 64-bit truth table over the six S-box inputs b0..b5 (b0 the most significant
  * bit of the input index). An output is built by Shannon decomposition on one input v:
@@ -10,7 +10,9 @@
  * splitting input is chosen by trying every input in the upper levels and a greedy score below; the
  * four outputs are tried in every order and the smallest circuit is kept.
  *
- * Build and run:  g++ -O2 -std=c++17 derive_sbox_circuits.cpp -o derive && ./derive > DESSBoxCircuits.h
+ * Build and run (a few minutes):
+ *   cmake --build build/release --target derive-sbox-circuits
+ *   build/release/tools/sbox-circuits/derive-sbox-circuits > des/sbox_circuits.h
  */
 #include <algorithm>
 #include <array>
@@ -19,44 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "des/DESTables.h"
+
 namespace {
 
 using Table = std::uint64_t;
-
-const int kSBox[8][4][16] = {
-    {{14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7},
-     {0, 15, 7, 4, 14, 2, 13, 1, 10, 6, 12, 11, 9, 5, 3, 8},
-     {4, 1, 14, 8, 13, 6, 2, 11, 15, 12, 9, 7, 3, 10, 5, 0},
-     {15, 12, 8, 2, 4, 9, 1, 7, 5, 11, 3, 14, 10, 0, 6, 13}},
-    {{15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10},
-     {3, 13, 4, 7, 15, 2, 8, 14, 12, 0, 1, 10, 6, 9, 11, 5},
-     {0, 14, 7, 11, 10, 4, 13, 1, 5, 8, 12, 6, 9, 3, 2, 15},
-     {13, 8, 10, 1, 3, 15, 4, 2, 11, 6, 7, 12, 0, 5, 14, 9}},
-    {{10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8},
-     {13, 7, 0, 9, 3, 4, 6, 10, 2, 8, 5, 14, 12, 11, 15, 1},
-     {13, 6, 4, 9, 8, 15, 3, 0, 11, 1, 2, 12, 5, 10, 14, 7},
-     {1, 10, 13, 0, 6, 9, 8, 7, 4, 15, 14, 3, 11, 5, 2, 12}},
-    {{7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15},
-     {13, 8, 11, 5, 6, 15, 0, 3, 4, 7, 2, 12, 1, 10, 14, 9},
-     {10, 6, 9, 0, 12, 11, 7, 13, 15, 1, 3, 14, 5, 2, 8, 4},
-     {3, 15, 0, 6, 10, 1, 13, 8, 9, 4, 5, 11, 12, 7, 2, 14}},
-    {{2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9},
-     {14, 11, 2, 12, 4, 7, 13, 1, 5, 0, 15, 10, 3, 9, 8, 6},
-     {4, 2, 1, 11, 10, 13, 7, 8, 15, 9, 12, 5, 6, 3, 0, 14},
-     {11, 8, 12, 7, 1, 14, 2, 13, 6, 15, 0, 9, 10, 4, 5, 3}},
-    {{12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11},
-     {10, 15, 4, 2, 7, 12, 9, 5, 6, 1, 13, 14, 0, 11, 3, 8},
-     {9, 14, 15, 5, 2, 8, 12, 3, 7, 0, 4, 10, 1, 13, 11, 6},
-     {4, 3, 2, 12, 9, 5, 15, 10, 11, 14, 1, 7, 6, 0, 8, 13}},
-    {{4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1},
-     {13, 0, 11, 7, 4, 9, 1, 10, 14, 3, 5, 12, 2, 15, 8, 6},
-     {1, 4, 11, 13, 12, 3, 7, 14, 10, 15, 6, 8, 0, 5, 9, 2},
-     {6, 11, 13, 8, 1, 4, 10, 7, 9, 5, 0, 15, 14, 2, 3, 12}},
-    {{13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7},
-     {1, 15, 13, 8, 10, 3, 7, 4, 12, 5, 6, 11, 0, 14, 9, 2},
-     {7, 11, 4, 1, 9, 12, 14, 2, 0, 6, 10, 13, 15, 3, 5, 8},
-     {2, 1, 14, 7, 4, 10, 8, 13, 15, 12, 9, 0, 3, 5, 6, 11}},
-};
 
 enum class Op { Input, And, Or, Xor, AndNot, Not };
 
@@ -73,36 +42,39 @@ constexpr int kInputs = 6;
 constexpr Table kAll = ~Table{0};
 constexpr int kExhaustiveLevels = 3;
 
-Table inputTable(int v)
+Table input_table(int v)
 {
     Table t = 0;
-    for (int i = 0; i < 64; ++i)
-        if ((i >> (kInputs - 1 - v)) & 1)
+    for (int i = 0; i < 64; ++i) {
+        if ((i >> (kInputs - 1 - v)) & 1) {
             t |= Table{1} << i;
+        }
+    }
     return t;
 }
 
-Table outputTable(int box, int bit)
+Table output_table(int box, int bit)
 {
     Table t = 0;
     for (int i = 0; i < 64; ++i) {
         const int row = ((i >> 4) & 2) | (i & 1);
         const int column = (i >> 1) & 15;
-        if ((kSBox[box][row][column] >> (3 - bit)) & 1)
+        if ((S_Box[box][row][column] >> (3 - bit)) & 1) {
             t |= Table{1} << i;
+        }
     }
     return t;
 }
 
-int shiftOf(int v)
+int shift_of(int v)
 {
     return 1 << (kInputs - 1 - v);
 }
 
 Table cofactor(Table f, int v, bool value)
 {
-    const Table mask = inputTable(v);
-    const int s = shiftOf(v);
+    const Table mask = input_table(v);
+    const int s = shift_of(v);
     if (value) {
         const Table hi = f & mask;
         return hi | (hi >> s);
@@ -111,16 +83,18 @@ Table cofactor(Table f, int v, bool value)
     return lo | (lo << s);
 }
 
-bool dependsOn(Table f, int v)
+bool depends_on(Table f, int v)
 {
     return cofactor(f, v, false) != cofactor(f, v, true);
 }
 
 int find(const Circuit& c, Table t)
 {
-    for (std::size_t i = 0; i < c.size(); ++i)
-        if (c[i].table == t)
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        if (c[i].table == t) {
             return static_cast<int>(i);
+        }
+    }
     return -1;
 }
 
@@ -149,21 +123,23 @@ int add(Circuit& c, Op op, int a, int b)
         break;
     }
     const int existing = find(c, t);
-    if (existing >= 0)
+    if (existing >= 0) {
         return existing;
+    }
     c.push_back({op, a, b, t});
     return static_cast<int>(c.size()) - 1;
 }
 
-bool oneGate(Circuit& c, Table f, int& result)
+bool one_gate(Circuit& c, Table f, int& result)
 {
     const int n = static_cast<int>(c.size());
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         if (c[i].table == ~f) {
             result = add(c, Op::Not, i, -1);
             return true;
         }
-    for (int i = 0; i < n; ++i)
+    }
+    for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
             const Table x = c[i].table;
             const Table y = c[j].table;
@@ -184,43 +160,51 @@ bool oneGate(Circuit& c, Table f, int& result)
                 return true;
             }
         }
+    }
     return false;
 }
 
 int synthesize(Circuit& c, Table f, int level);
 
 /* Builds f split on input v, in the given form (0: from f0, 1: from f1). */
-int splitOn(Circuit& c, Table f, int v, int form, int level)
+int split_on(Circuit& c, Table f, int v, int form, int level)
 {
     const Table f0 = cofactor(f, v, false);
     const Table f1 = cofactor(f, v, true);
     const int var = v;
-    if (f0 == 0)
+    if (f0 == 0) {
         return add(c, Op::And, synthesize(c, f1, level + 1), var);
-    if (f1 == 0)
+    }
+    if (f1 == 0) {
         return add(c, Op::AndNot, synthesize(c, f0, level + 1), var);
-    if (f1 == kAll)
+    }
+    if (f1 == kAll) {
         return add(c, Op::Or, synthesize(c, f0, level + 1), var);
-    if (f0 == ~f1)
+    }
+    if (f0 == ~f1) {
         return add(c, Op::Xor, synthesize(c, f0, level + 1), var);
-    if (f0 == kAll)
+    }
+    if (f0 == kAll) {
         return add(c, Op::Not, add(c, Op::AndNot, var, synthesize(c, f1, level + 1)), -1);
+    }
     const int base = synthesize(c, form == 0 ? f0 : f1, level + 1);
     const int difference = synthesize(c, f0 ^ f1, level + 1);
     const int selected = form == 0 ? add(c, Op::And, difference, var) : add(c, Op::AndNot, difference, var);
     return add(c, Op::Xor, base, selected);
 }
 
-int greedyScore(const Circuit& c, Table f, int v)
+int greedy_score(const Circuit& c, Table f, int v)
 {
     const Table f0 = cofactor(f, v, false);
     const Table f1 = cofactor(f, v, true);
     int score = 0;
     for (Table t : {f0, f1, f0 ^ f1}) {
-        if (find(c, t) >= 0)
+        if (find(c, t) >= 0) {
             score -= 8;
-        for (int u = 0; u < kInputs; ++u)
-            score += dependsOn(t, u) ? 1 : 0;
+        }
+        for (int u = 0; u < kInputs; ++u) {
+            score += depends_on(t, u) ? 1 : 0;
+        }
     }
     return score;
 }
@@ -228,40 +212,46 @@ int greedyScore(const Circuit& c, Table f, int v)
 int synthesize(Circuit& c, Table f, int level)
 {
     const int existing = find(c, f);
-    if (existing >= 0)
+    if (existing >= 0) {
         return existing;
+    }
     int result = -1;
-    if (oneGate(c, f, result))
+    if (one_gate(c, f, result)) {
         return result;
+    }
     std::vector<int> candidates;
-    for (int v = 0; v < kInputs; ++v)
-        if (dependsOn(f, v))
+    for (int v = 0; v < kInputs; ++v) {
+        if (depends_on(f, v)) {
             candidates.push_back(v);
+        }
+    }
     if (level >= kExhaustiveLevels) {
         const auto best = std::min_element(candidates.begin(), candidates.end(),
-                                           [&](int x, int y) { return greedyScore(c, f, x) < greedyScore(c, f, y); });
-        return splitOn(c, f, *best, 0, level);
+                                           [&](int x, int y) { return greedy_score(c, f, x) < greedy_score(c, f, y); });
+        return split_on(c, f, *best, 0, level);
     }
     Circuit best;
-    int bestResult = -1;
-    for (int v : candidates)
+    int best_result = -1;
+    for (int v : candidates) {
         for (int form = 0; form < 2; ++form) {
             Circuit trial = c;
-            const int r = splitOn(trial, f, v, form, level);
-            if (bestResult < 0 || trial.size() < best.size()) {
+            const int r = split_on(trial, f, v, form, level);
+            if (best_result < 0 || trial.size() < best.size()) {
                 best = trial;
-                bestResult = r;
+                best_result = r;
             }
         }
+    }
     c = best;
-    return bestResult;
+    return best_result;
 }
 
-Circuit inputsOnly()
+Circuit inputs_only()
 {
     Circuit c;
-    for (int v = 0; v < kInputs; ++v)
-        c.push_back({Op::Input, v, -1, inputTable(v)});
+    for (int v = 0; v < kInputs; ++v) {
+        c.push_back({Op::Input, v, -1, input_table(v)});
+    }
     return c;
 }
 
@@ -270,16 +260,18 @@ struct Result {
     std::array<int, 4> outputs;
 };
 
-Result deriveBox(int box)
+Result derive_box(int box)
 {
     std::array<int, 4> order = {0, 1, 2, 3};
     Result best{};
     do {
-        Result trial{inputsOnly(), {}};
-        for (int bit : order)
-            trial.outputs[bit] = synthesize(trial.circuit, outputTable(box, bit), 0);
-        if (best.circuit.empty() || trial.circuit.size() < best.circuit.size())
+        Result trial{inputs_only(), {}};
+        for (int bit : order) {
+            trial.outputs[bit] = synthesize(trial.circuit, output_table(box, bit), 0);
+        }
+        if (best.circuit.empty() || trial.circuit.size() < best.circuit.size()) {
             best = trial;
+        }
     } while (std::next_permutation(order.begin(), order.end()));
     return best;
 }
@@ -288,31 +280,37 @@ Result deriveBox(int box)
 Result pruned(const Result& r)
 {
     std::vector<bool> used(r.circuit.size(), false);
-    for (int o : r.outputs)
+    for (int o : r.outputs) {
         used[o] = true;
+    }
     for (int i = static_cast<int>(r.circuit.size()) - 1; i >= 0; --i) {
-        if (!used[i] || r.circuit[i].op == Op::Input)
+        if (!used[i] || r.circuit[i].op == Op::Input) {
             continue;
+        }
         used[r.circuit[i].a] = true;
-        if (r.circuit[i].b >= 0)
+        if (r.circuit[i].b >= 0) {
             used[r.circuit[i].b] = true;
+        }
     }
     std::vector<int> index(r.circuit.size(), -1);
     Result out{};
     for (std::size_t i = 0; i < r.circuit.size(); ++i) {
-        if (!used[i] && r.circuit[i].op != Op::Input)
+        if (!used[i] && r.circuit[i].op != Op::Input) {
             continue;
+        }
         Gate g = r.circuit[i];
         if (g.op != Op::Input) {
             g.a = index[g.a];
-            if (g.b >= 0)
+            if (g.b >= 0) {
                 g.b = index[g.b];
+            }
         }
         index[i] = static_cast<int>(out.circuit.size());
         out.circuit.push_back(g);
     }
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4; ++k) {
         out.outputs[k] = index[r.outputs[k]];
+    }
     return out;
 }
 
@@ -321,7 +319,7 @@ std::string name(const Circuit& c, int i)
     return c[i].op == Op::Input ? "b" + std::to_string(c[i].a) : "t" + std::to_string(i);
 }
 
-int gateCount(const Circuit& c)
+int gate_count(const Circuit& c)
 {
     return static_cast<int>(std::count_if(c.begin(), c.end(), [](const Gate& g) { return g.op != Op::Input; }));
 }
@@ -329,8 +327,8 @@ int gateCount(const Circuit& c)
 void print(int box, const Result& r)
 {
     const Circuit& c = r.circuit;
-    std::printf("\n/* S%d: %d gates. */\ntemplate <typename Word>\n", box + 1, gateCount(c));
-    std::printf("inline void SBox%d(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)\n{\n", box + 1);
+    std::printf("\n/* S%d: %d gates. */\ntemplate <typename Word>\n", box + 1, gate_count(c));
+    std::printf("inline void sbox%d(Word b0, Word b1, Word b2, Word b3, Word b4, Word b5, Word* out)\n{\n", box + 1);
     for (std::size_t i = 0; i < c.size(); ++i) {
         const Gate& g = c[i];
         const std::string t = name(c, static_cast<int>(i));
@@ -356,8 +354,9 @@ void print(int box, const Result& r)
             break;
         }
     }
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4; ++k) {
         std::printf("    out[%d] = %s;\n", k, name(c, r.outputs[k]).c_str());
+    }
     std::printf("}\n");
 }
 
@@ -370,14 +369,15 @@ int main()
     std::printf(
         "\n/* S-box n of the cipher as a circuit over bit-slice words: b0..b5 are the six input bits in\n"
         " * the order the table reads them (row b0 b5, column b1 b2 b3 b4), out[0..3] the output nibble,\n"
-        " * most significant bit first. */\n");
+        " * most significant bit first. */\n"
+        "\nnamespace ozu::des {\n");
     int total = 0;
     for (int box = 0; box < 8; ++box) {
-        const Result r = pruned(deriveBox(box));
-        total += gateCount(r.circuit);
-        std::fprintf(stderr, "S%d: %d gates\n", box + 1, gateCount(r.circuit));
+        const Result r = pruned(derive_box(box));
+        total += gate_count(r.circuit);
+        std::fprintf(stderr, "S%d: %d gates\n", box + 1, gate_count(r.circuit));
         print(box, r);
     }
     std::fprintf(stderr, "total %d gates\n", total);
-    std::printf("\n#endif\n");
+    std::printf("\n}  // namespace ozu::des\n\n#endif\n");
 }

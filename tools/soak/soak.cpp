@@ -32,13 +32,13 @@ constexpr auto kDescriptorReadingGap = std::chrono::milliseconds(100);
 struct Options {
     const char* server = "127.0.0.96";
     int seconds = 600;
-    bool judgeRss = true;
+    bool judge_rss = true;
 };
 
 struct Sample {
-    int elapsedSeconds;
+    int elapsed_seconds;
     int descriptors;
-    long rssKiB;
+    long rss_kib;
 };
 
 int count_open_descriptors_once()
@@ -70,16 +70,16 @@ int count_open_descriptors()
 long resident_kib()
 {
     std::ifstream statm("/proc/self/statm");
-    long sizePages = 0;
-    long residentPages = 0;
-    statm >> sizePages >> residentPages;
-    return residentPages * (sysconf(_SC_PAGESIZE) / 1024);
+    long size_pages = 0;
+    long resident_pages = 0;
+    statm >> size_pages >> resident_pages;
+    return resident_pages * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-Sample take_sample(int elapsedSeconds)
+Sample take_sample(int elapsed_seconds)
 {
-    const Sample sample{elapsedSeconds, count_open_descriptors(), resident_kib()};
-    std::printf("soak: t=%ds fds=%d rss=%ldKiB\n", sample.elapsedSeconds, sample.descriptors, sample.rssKiB);
+    const Sample sample{elapsed_seconds, count_open_descriptors(), resident_kib()};
+    std::printf("soak: t=%ds fds=%d rss=%ldKiB\n", sample.elapsed_seconds, sample.descriptors, sample.rss_kib);
     std::fflush(stdout);
     return sample;
 }
@@ -92,7 +92,7 @@ bool parse_options(int argc, char** argv, Options& options)
         } else if (std::strcmp(argv[index], "--seconds") == 0) {
             options.seconds = std::atoi(argv[index + 1]);
         } else if (std::strcmp(argv[index], "--judge-rss") == 0) {
-            options.judgeRss = std::strcmp(argv[index + 1], "no") != 0;
+            options.judge_rss = std::strcmp(argv[index + 1], "no") != 0;
         } else {
             return false;
         }
@@ -129,23 +129,23 @@ const char* rss_verdict(bool judged, bool flat)
     return flat ? "flat" : "GREW";
 }
 
-bool judge(const std::vector<Sample>& samples, bool judgeRss)
+bool judge(const std::vector<Sample>& samples, bool judge_rss)
 {
     const Sample& first = samples.front();
     const Sample& last = samples.back();
-    const bool descriptorsConstant = std::all_of(
+    const bool descriptors_constant = std::all_of(
         samples.begin(), samples.end(), [&](const Sample& sample) { return sample.descriptors == first.descriptors; });
-    const long rssGrowthKiB = last.rssKiB - first.rssKiB;
-    const bool rssFlat = !judgeRss || rssGrowthKiB <= kAllowedRssGrowthKiB;
+    const long rss_growth_kib = last.rss_kib - first.rss_kib;
+    const bool rss_flat = !judge_rss || rss_growth_kib <= kAllowedRssGrowthKiB;
     char name[128] = "";
     const bool named = ozu_dnsupdate_get_domainname(name) == 0;
     std::printf(
         "soak: summary: %d samples, fds %d..%d (%s), rss first %ldKiB last %ldKiB growth %ldKiB "
         "(limit %ldKiB, %s), domain name %s\n",
         static_cast<int>(samples.size()), first.descriptors, last.descriptors,
-        descriptorsConstant ? "constant" : "CHANGED", first.rssKiB, last.rssKiB, rssGrowthKiB, kAllowedRssGrowthKiB,
-        rss_verdict(judgeRss, rssFlat), named ? name : "(none)");
-    return descriptorsConstant && rssFlat;
+        descriptors_constant ? "constant" : "CHANGED", first.rss_kib, last.rss_kib, rss_growth_kib,
+        kAllowedRssGrowthKiB, rss_verdict(judge_rss, rss_flat), named ? name : "(none)");
+    return descriptors_constant && rss_flat;
 }
 
 }  // namespace
@@ -159,5 +159,5 @@ int main(int argc, char** argv)
     }
     configure(options.server);
     const std::vector<Sample> samples = run_threads_and_sample(options.seconds);
-    return judge(samples, options.judgeRss) ? 0 : 1;
+    return judge(samples, options.judge_rss) ? 0 : 1;
 }

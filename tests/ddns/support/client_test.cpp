@@ -33,7 +33,11 @@ int bound_socket(const std::string& address, std::uint16_t port)
     setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     sockaddr_in local{AF_INET, htons(port), {}, {}};
     inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    bind(descriptor, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    // An unbound socket would listen on a port of the kernel's choosing: no socket instead.
+    if (bind(descriptor, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        close(descriptor);
+        return -1;
+    }
     return descriptor;
 }
 
@@ -212,15 +216,17 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
     if (name.size() >= 8 && name.compare(name.size() - 8, 8, ".invalid") == 0) {
         return EAI_NONAME;
     }
-    static const auto next = reinterpret_cast<int (*)(const char*, const char*, const addrinfo*, addrinfo**)>(
-        dlsym(RTLD_NEXT, "getaddrinfo"));
-    return next(node, service, hints, result);
+    static const auto kRealGetaddrinfo =
+        reinterpret_cast<int (*)(const char*, const char*, const addrinfo*, addrinfo**)>(
+            dlsym(RTLD_NEXT, "getaddrinfo"));
+    return kRealGetaddrinfo(node, service, hints, result);
 }
 
 extern "C" int connect(int descriptor, const sockaddr* address, socklen_t length)
 {
-    static const auto next = reinterpret_cast<int (*)(int, const sockaddr*, socklen_t)>(dlsym(RTLD_NEXT, "connect"));
-    const int result = next(descriptor, address, length);
+    static const auto kRealConnect =
+        reinterpret_cast<int (*)(int, const sockaddr*, socklen_t)>(dlsym(RTLD_NEXT, "connect"));
+    const int result = kRealConnect(descriptor, address, length);
     if (result == 0 && ozu::test::g_bend == ozu::test::Bend::VanishingPeer) {
         shutdown(descriptor, SHUT_WR);
     }

@@ -1,4 +1,4 @@
-#include "DESReference.h"
+#include "des_reference.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,8 +6,7 @@
 #include "des/DESModes.h"
 #include "des/DESTables.h"
 
-namespace des_reference {
-
+namespace ozu::test::reference {
 namespace {
 
 constexpr int kBlockBits = 64;
@@ -19,16 +18,16 @@ class BitStringBlocks {
 public:
     explicit BitStringBlocks(DES& des) : des_(des) {}
 
-    void Encrypt(const char* data, std::size_t size, bool slot, bool hexForm)
+    void Encrypt(const char* data, std::size_t size, bool slot, bool hex_form)
     {
-        const std::string result = Cipher(std::string(data, size), true, slot, false, hexForm);
+        const std::string result = cipher(std::string(data, size), true, slot, false, hex_form);
         std::fill_n(des_.GetCiphertext(), des_modes::kHexBlockChars, '\0');
         std::copy(result.begin(), result.end(), des_.GetCiphertext());
     }
 
-    void Decrypt(const char* data, std::size_t size, bool slot, bool hexForm)
+    void Decrypt(const char* data, std::size_t size, bool slot, bool hex_form)
     {
-        const std::string result = Cipher(std::string(data, size), !hexForm, slot, true, false);
+        const std::string result = cipher(std::string(data, size), !hex_form, slot, true, false);
         std::copy_n(result.data(), des_modes::kBlockBytes, des_.GetPlaintext());
     }
 
@@ -51,10 +50,10 @@ public:
 private:
     /* Deciphering starts from the exchanged halves, takes the sub-keys backwards and exchanges the halves
      * again before the final permutation. */
-    std::string Cipher(const std::string& data, bool rawBytes, bool slot, bool decrypt, bool hexForm)
+    std::string cipher(const std::string& data, bool raw_bytes, bool slot, bool decrypt, bool hex_form)
     {
         char block[kBlockBits];
-        des_.InitialPermuteData(data, block, rawBytes);
+        des_.InitialPermuteData(data, block, raw_bytes);
         if (decrypt) {
             std::rotate(block, block + kHalfBits, block + kBlockBits);
         }
@@ -68,7 +67,7 @@ private:
         for (int k = 0; k < kBlockBits; ++k) {
             output[k] = block[IPR_Table[k] - 1];
         }
-        return des_.BinaryToString(output, kBlockBits, hexForm);
+        return des_.BinaryToString(output, kBlockBits, hex_form);
     }
 
     DES& des_;
@@ -76,26 +75,26 @@ private:
 
 }  // namespace
 
-void EncryptData(DES& des, const std::string& data, bool slot, bool hexForm)
+void encrypt_data(DES& des, const std::string& data, bool slot, bool hex_form)
 {
-    BitStringBlocks(des).Encrypt(data.data(), data.size(), slot, hexForm);
+    BitStringBlocks(des).Encrypt(data.data(), data.size(), slot, hex_form);
 }
 
-void DecryptData(DES& des, const std::string& data, bool slot, bool hexForm)
+void decrypt_data(DES& des, const std::string& data, bool slot, bool hex_form)
 {
-    BitStringBlocks(des).Decrypt(data.data(), data.size(), slot, hexForm);
+    BitStringBlocks(des).Decrypt(data.data(), data.size(), slot, hex_form);
 }
 
-void EncryptAnyLength(DES& des, const std::string& text, bool slot)
+void encrypt_any_length(DES& des, const std::string& text, bool slot)
 {
     BitStringBlocks blocks(des);
     des_modes::EncryptAnyLength(des, blocks, text, slot);
 }
 
-void TripleEncryptAnyLength(DES& des, const std::string& text)
+void triple_encrypt_any_length(DES& des, const std::string& text)
 {
     BitStringBlocks blocks(des);
     des_modes::TripleEncryptAnyLength(des, blocks, text);
 }
 
-}  // namespace des_reference
+}  // namespace ozu::test::reference
