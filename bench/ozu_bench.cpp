@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "codec/CodecBase64.h"
-#include "ddns/request_encryption.h"
+#include "ddns/encrypt_key.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "des/DES.h"
 #include "des/des_reference.h"
-#include "query_cipher.h"
 
 namespace ozu::bench {
 namespace {
@@ -164,7 +164,7 @@ void bm_encrypt_string(benchmark::State& state)
 /* EncryptString step for step, on the bit-string reference path. */
 int plain_encrypt_string(const char* in, char* out)
 {
-    const std::string key = server::built_in_key();
+    const std::string key = ddns::built_in_key();
     DES cipher;
     cipher.InitializeKey(key, false);
     cipher.InitializeKey(key, true);

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "ddns/device_msg.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/scoped_resources.h"
 
 void sleep_ms(unsigned int nMilliseconds)
@@ -20,11 +20,16 @@ void sleep_ms(unsigned int nMilliseconds)
 namespace ozu::ddns {
 namespace {
 
+constexpr unsigned int kWorkerStepMilliseconds = 1000;
+constexpr unsigned int kDomainNameRefreshMilliseconds = 60000;
+constexpr unsigned int kDomainNameRetryMilliseconds = 15000;
+
 bool claim_worker_slot(const UpdateWorkerState& state)
 {
     const MutexLock guard(state.lock);
-    if (state.running != 0)
+    if (state.running != 0) {
         return false;
+    }
     state.running = 1;
     state.exit_requested = 0;
     return true;
@@ -34,6 +39,13 @@ void set_flag(pthread_mutex_t& lock, std::atomic<int>& flag, int value)
 {
     const MutexLock guard(lock);
     flag = value;
+}
+
+// The pause before the next query.
+unsigned int query_domain_name(Reporter report)
+{
+    char online[] = "online";
+    return report(DDNS_CMD_GET_DOMAIN, online) == 0 ? kDomainNameRefreshMilliseconds : kDomainNameRetryMilliseconds;
 }
 
 }  // namespace
@@ -47,8 +59,9 @@ void run_update_worker(const UpdateWorkerContext& context)
         int countdown = 0;
         do {
             if (countdown <= 0) {
-                if (context.running != 0)
+                if (context.running != 0) {
                     context.report(DDNS_CMD_UPDATE, online);
+                }
                 countdown = context.report_interval();
             }
             --countdown;
@@ -58,22 +71,24 @@ void run_update_worker(const UpdateWorkerContext& context)
     context.report(DDNS_CMD_UPDATE, offline);
 }
 
-int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*))
+bool start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*))
 {
-    if (!claim_worker_slot(state))
-        return 0;
+    if (!claim_worker_slot(state)) {
+        return true;
+    }
     // The handle is stored only once the thread exists, so a later stop never joins garbage.
     pthread_t thread{};
     if (pthread_create(&thread, nullptr, worker, nullptr) == 0) {
         // A worker replaced while paused is never joined (stop joins the newest only); detached,
         // it releases its resources when it ends.
-        if (state.handle != 0)
+        if (state.handle != 0) {
             pthread_detach(state.handle);
+        }
         state.handle = thread;
-        return 0;
+        return true;
     }
     set_flag(state.lock, state.running, 0);
-    return -1;
+    return false;
 }
 
 void stop_update_worker(const UpdateWorkerState& state)
@@ -86,17 +101,12 @@ void stop_update_worker(const UpdateWorkerState& state)
     set_flag(state.lock, state.running, 0);
 }
 
-unsigned int query_domain_name(Reporter report)
-{
-    char online[] = "online";
-    return report(DDNS_CMD_GET_DOMAIN, online) == 0 ? kDomainNameRefreshMilliseconds : kDomainNameRetryMilliseconds;
-}
-
 void run_domain_name_thread(Reporter report, Sleeper sleep)
 {
     std::printf("this thread for update domain name, pid = [%d]\n", static_cast<int>(getpid()));
-    for (;;)
+    for (;;) {
         sleep(query_domain_name(report));
+    }
 }
 
 int start_domain_name_thread(void* (*thread_function)(void*))
@@ -111,7 +121,6 @@ int start_domain_name_thread(void* (*thread_function)(void*))
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t thread{};
     const int result = pthread_create(&thread, &attributes, thread_function, nullptr);
-    // The attributes are not needed once the thread exists.
     pthread_attr_destroy(&attributes);
     return result;
 }

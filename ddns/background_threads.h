@@ -7,16 +7,9 @@
 
 #include <atomic>
 
-// Blocks the calling thread for the given time; a signal may cut it short.
-void sleep_ms(unsigned int nMilliseconds);
-
 namespace ozu::ddns {
 
-inline constexpr unsigned int kWorkerStepMilliseconds = 1000;
-inline constexpr unsigned int kDomainNameRefreshMilliseconds = 60000;
-inline constexpr unsigned int kDomainNameRetryMilliseconds = 15000;
-
-// One register-channel exchange (my_update): 0 on success, -1 on failure.
+// my_update's signature: 0 or -1.
 using Reporter = int (*)(int command, char* status);
 using Sleeper = void (*)(unsigned int milliseconds);
 
@@ -28,7 +21,8 @@ struct UpdateWorkerContext {
     Sleeper sleep;
 };
 
-// Announces the device, reports it online every interval while running, and offline at the end.
+// The worker's whole life, from its first report to its last. It counts the interval down in
+// one-second sleeps, so that a stop is seen within a second even in a five-minute interval.
 void run_update_worker(const UpdateWorkerContext& context);
 
 // The worker's flags and handle in the module state, guarded by lock.
@@ -39,15 +33,15 @@ struct UpdateWorkerState {
     pthread_t& handle;
 };
 
-// 0 when a worker was created or one is marked running, -1 when it cannot be created.
-int start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*));
+// The running flag doubles as the mark that a worker exists, so a pause(1) before any start makes
+// start a no-op until stop clears the flag. False only when no thread could be created.
+bool start_update_worker(const UpdateWorkerState& state, void* (*worker)(void*));
 // Asks the worker to finish and joins it.
 void stop_update_worker(const UpdateWorkerState& state);
 
-// One domain-name query; returns the pause before the next one, in milliseconds.
-unsigned int query_domain_name(Reporter report);
+// Queries once a minute, and sooner again after a failure; it never returns.
 [[noreturn]] void run_domain_name_thread(Reporter report, Sleeper sleep);
-// Starts one detached domain-name thread; the thread-creation result.
+// Detached, since nothing ever joins it; pthread_create's result.
 int start_domain_name_thread(void* (*thread_function)(void*));
 
 }  // namespace ozu::ddns

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "ddns/device_msg.h"
+#include "ddns/record_fields.h"
 
 namespace ozu::ddns {
 namespace {
@@ -29,8 +29,9 @@ template <std::size_t N>
 bool place_text_to_encrypt(std::array<char, N>& field, const char* text)
 {
     const std::size_t length = std::strlen(text);
-    if (ciphertext_length(length) >= N)
+    if (ciphertext_length(length) >= N) {
         return false;
+    }
     std::memcpy(field.data(), text, length);
     return true;
 }
@@ -57,8 +58,9 @@ PlacedFields place_identity(DeviceMsg& record, const DeviceSettings& settings)
 template <std::size_t N>
 void encrypt_field(std::array<char, N>& field, bool placed, TextEncryptor encrypt)
 {
-    if (placed)
+    if (placed) {
         encrypt(field.data(), field.data());
+    }
 }
 
 void encrypt_identity(DeviceMsg& record, const PlacedFields& placed, TextEncryptor encrypt)
@@ -77,8 +79,8 @@ void fill_time(DeviceMsg& record)
 void fill_port_type_status(DeviceMsg& record, int server_port, const char* status)
 {
     std::snprintf(record.szServerPort.data(), record.szServerPort.size(), "%d", server_port);
-    device_msg::set_field_text(record.szType, "DDNS");
-    device_msg::set_field_text(record.szStatus, status != nullptr ? status : "");
+    set_field_text(record.szType, "DDNS");
+    set_field_text(record.szStatus, status != nullptr ? status : "");
 }
 
 void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader read_diy_server)
@@ -88,23 +90,30 @@ void fill_device_domain(DeviceMsg& record, const char* serial, DiyServerReader r
     // entry was read, and the buffer stays empty only when nothing was read.
     read_diy_server(diy_server.data(), static_cast<int>(diy_server.size()));
     // A serial and server name longer than the field together are cut to its 127 characters.
-    device_msg::set_field_text(record.szDeviceDomain, device_msg::device_domain(serial, diy_server.data()));
+    set_field_text(record.szDeviceDomain, device_domain(serial, diy_server.data()));
     std::printf("qor function(%s),szDeviceDomain(%s)!!!\n", "Init_Device_Msg", record.szDeviceDomain.data());
+}
+
+// Zero-filled, as the record is sent whole.
+DeviceRecord allocate_record()
+{
+    void* memory = std::malloc(sizeof(DeviceMsg));
+    return DeviceRecord(memory != nullptr ? new (memory) DeviceMsg{} : nullptr);
 }
 
 }  // namespace
 
-int read_diy_ddns_server(const char* command, char* buffer, int capacity)
+bool read_diy_ddns_server(const char* command, char* buffer, int capacity)
 {
     if (buffer == nullptr || capacity < kMinimumDiyServerCapacity) {
         std::printf("Param ERROR!");
-        return -1;
+        return false;
     }
     std::printf("%s", command);
     FILE* output = popen(command, "r");
     if (output == nullptr) {
         std::printf("fopen error!");
-        return -1;
+        return false;
     }
     if (std::fgets(buffer, capacity, output) == nullptr) {
         if (std::feof(output)) {
@@ -113,32 +122,32 @@ int read_diy_ddns_server(const char* command, char* buffer, int capacity)
             std::printf("steam error!");
         }
         pclose(output);
-        return -1;
+        return false;
     }
     buffer[std::strcspn(buffer, "\n")] = '\0';
     if (pclose(output) == -1) {
         std::printf("pclose error!");
-        return -1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
-char* build_device_record(int command, const char* status, const DeviceSettings& settings,
-                          DiyServerReader read_diy_server, TextEncryptor encrypt)
+DeviceRecord build_device_record(int command, const char* status, const DeviceSettings& settings,
+                                 DiyServerReader read_diy_server, TextEncryptor encrypt)
 {
     if (settings.ip_address == nullptr || settings.mac == nullptr) {
         std::perror("DNS server or MAC is null\n");
         return nullptr;
     }
-    if (settings.ip_address[0] == '\0')
+    if (settings.ip_address[0] == '\0') {
         return nullptr;
-    void* memory = std::malloc(sizeof(DeviceMsg));
-    if (memory == nullptr) {
+    }
+    DeviceRecord record = allocate_record();
+    if (!record) {
         std::perror("create pdeviceMsg failed");
         return nullptr;
     }
-    auto* record = new (memory) DeviceMsg{};
-    device_msg::store_le32(record->nCommand, command);
+    store_le32(record->nCommand, command);
     const PlacedFields placed = place_identity(*record, settings);
     fill_port_type_status(*record, settings.server_port, status);
     if (command != DDNS_CMD_GET_DOMAIN) {
@@ -146,7 +155,7 @@ char* build_device_record(int command, const char* status, const DeviceSettings&
         fill_device_domain(*record, settings.serial, read_diy_server);
     }
     encrypt_identity(*record, placed, encrypt);
-    return static_cast<char*>(memory);
+    return record;
 }
 
 }  // namespace ozu::ddns

@@ -4,6 +4,10 @@
 #define OZU_DDNS_DEVICE_RECORD_H
 
 #include <cstdint>
+#include <memory>
+
+#include "ddns/ozu_dnsupdate_module.h"
+#include "ddns/scoped_resources.h"
 
 namespace ozu::ddns {
 
@@ -16,17 +20,20 @@ struct DeviceSettings {
     int server_port;
 };
 
-// Fills buffer (capacity bytes) with the DIY DDNS server text; 0 or -1.
+// In malloc'ed memory, because Init_Device_Msg hands it on to be released with free.
+using DeviceRecord = std::unique_ptr<DeviceMsg, FreeDeleter>;
+
+// DDNS_GetDIYDDNSServer's and EncryptString's signatures.
 using DiyServerReader = int (*)(char* buffer, int capacity);
-// Writes the ciphertext text of in to out (in place allowed); 0, or 1 for an empty result.
 using TextEncryptor = int (*)(const char* in, char* out);
 
-// Runs the shell command and keeps the first line of its output, without the line end.
-int read_diy_ddns_server(const char* command, char* buffer, int capacity);
+// Runs the shell command and keeps the first line of its output, without the line end, in buffer
+// (capacity bytes, at least 16). False once the failure is printed.
+bool read_diy_ddns_server(const char* command, char* buffer, int capacity);
 
-// A new 432-byte record for the command (the caller frees it), or null.
-char* build_device_record(int command, const char* status, const DeviceSettings& settings,
-                          DiyServerReader read_diy_server, TextEncryptor encrypt);
+// The record for the command, or null once the failure is reported.
+DeviceRecord build_device_record(int command, const char* status, const DeviceSettings& settings,
+                                 DiyServerReader read_diy_server, TextEncryptor encrypt);
 
 }  // namespace ozu::ddns
 

@@ -2,7 +2,6 @@
 #ifndef OZU_DDNS_HTTP_OPERATIONS_H
 #define OZU_DDNS_HTTP_OPERATIONS_H
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -16,7 +15,6 @@ struct ServerTarget {
     const char* name;
     int port;
     Resolver resolve;
-    std::chrono::milliseconds budget = kExchangeBudget;
 };
 
 struct UpdateParameters {
@@ -24,15 +22,15 @@ struct UpdateParameters {
     bool offline;
     const char* mac;
     const char* ip;  // null: sent as the empty text
-    int httpPort;
-    std::int32_t deviceId;
-    const char* registrationQuery;  // type 2: the stored encrypted query
+    int http_port;
+    std::int32_t device_id;
+    const char* registration_query;  // type 2: the stored encrypted query
 };
 
 struct LookupParameters {
     InterfaceType type;
     const char* mac;
-    const char* registrationQuery;  // type 2: the stored encrypted query
+    const char* registration_query;  // type 2: the stored encrypted query
 };
 
 // exchange is the operation's exchange buffer; a returned name points into it.

@@ -55,14 +55,19 @@ const char* text_or_empty(const char* text)
 }
 
 template <std::size_t Capacity, typename... Values>
-bool format_whole(std::array<char, Capacity>& out, std::size_t maxLength, const char* format, Values... values)
+bool format_whole(std::array<char, Capacity>& out, std::size_t max_length, const char* format, Values... values)
 {
     const int length = std::snprintf(out.data(), out.size(), format, values...);
-    if (length < 0 || static_cast<std::size_t>(length) > maxLength) {
+    if (length < 0 || static_cast<std::size_t>(length) > max_length) {
         out[0] = '\0';
         return false;
     }
     return true;
+}
+
+bool format_one_text_request(ExchangeBuffer& request, const char* form, const char* text, const char* server)
+{
+    return format_whole(request, kMaxRequestLength, form, text_or_empty(text), text_or_empty(server));
 }
 
 const char* registration_query_template(RegistrationQuery kind)
@@ -78,8 +83,9 @@ const char* registration_query_template(RegistrationQuery kind)
     return kRegistrationGetDomainQuery;
 }
 
-// Fields are the non-empty runs between ':' characters, counted from "SUCC" on; a field runs to
-// the next ':' or to the end of the reply.
+// Splits the reply from "SUCC" on as strtok(..., ":") would: runs of ':' count as one, so an
+// empty field is skipped rather than counted, and the last field keeps the rest of the reply,
+// line ends and all.
 std::optional<std::string_view> field_from_succ(std::string_view reply, std::size_t wanted)
 {
     const std::size_t start = reply.find(kFieldsMarker);
@@ -104,7 +110,7 @@ std::optional<std::string_view> field_from_succ(std::string_view reply, std::siz
 std::optional<std::string_view> name_from_field(std::string_view reply, std::size_t wanted)
 {
     const std::optional<std::string_view> field = field_from_succ(reply, wanted);
-    // A name too long for its 100-byte buffer rejects the reply rather than being cut.
+    // A cut name would register the device under a domain the server never gave it.
     if (!field || field->size() > kMaxFieldNameLength) {
         return std::nullopt;
     }
@@ -132,20 +138,20 @@ std::optional<std::string_view> name_after_domain_marker(std::string_view reply)
 }  // namespace
 
 bool format_registration_query(QueryBuffer& query, RegistrationQuery kind, const char* serial, const char* mac,
-                               int httpPort, std::int32_t deviceId)
+                               int http_port, std::int32_t device_id)
 {
     return format_whole(query, kMaxQueryLength, registration_query_template(kind), text_or_empty(serial),
-                        text_or_empty(mac), httpPort, static_cast<unsigned int>(deviceId));
+                        text_or_empty(mac), http_port, static_cast<unsigned int>(device_id));
 }
 
-bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, const char* ip, int httpPort,
-                             std::int32_t deviceId)
+bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, const char* ip, int http_port,
+                             std::int32_t device_id)
 {
     if (offline) {
         return format_whole(query, kMaxQueryLength, kDiyUpdateOfflineQuery, text_or_empty(mac), text_or_empty(ip));
     }
-    return format_whole(query, kMaxQueryLength, kDiyUpdateOnlineQuery, text_or_empty(mac), text_or_empty(ip), httpPort,
-                        static_cast<int>(deviceId));
+    return format_whole(query, kMaxQueryLength, kDiyUpdateOnlineQuery, text_or_empty(mac), text_or_empty(ip), http_port,
+                        static_cast<int>(device_id));
 }
 
 bool format_diy_lookup_query(QueryBuffer& query, const char* mac)
@@ -160,43 +166,28 @@ bool format_plain_update_request(ExchangeBuffer& request, bool offline, const ch
                         text_or_empty(mac), text_or_empty(ip), text_or_empty(server));
 }
 
-bool format_diy_update_request(ExchangeBuffer& request, const char* ciphertext, const char* server)
-{
-    return format_whole(request, kMaxRequestLength, kDiyUpdateRequest, text_or_empty(ciphertext),
-                        text_or_empty(server));
-}
-
-bool format_registration_update_request(ExchangeBuffer& request, const char* encryptedQuery, const char* server)
-{
-    return format_whole(request, kMaxRequestLength, kRegistrationUpdateRequest, text_or_empty(encryptedQuery),
-                        text_or_empty(server));
-}
-
 bool format_plain_lookup_request(ExchangeBuffer& request, const char* mac, const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kPlainLookupRequest, text_or_empty(mac), text_or_empty(server));
+    return format_one_text_request(request, kPlainLookupRequest, mac, server);
 }
 
-bool format_diy_lookup_request(ExchangeBuffer& request, const char* ciphertext, const char* server)
+bool format_diy_request(ExchangeBuffer& request, Operation operation, const char* ciphertext, const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kDiyLookupRequest, text_or_empty(ciphertext),
-                        text_or_empty(server));
+    const bool update = operation == Operation::Update;
+    return format_one_text_request(request, update ? kDiyUpdateRequest : kDiyLookupRequest, ciphertext, server);
 }
 
-bool format_registration_lookup_request(ExchangeBuffer& request, const char* encryptedQuery, const char* server)
+bool format_registration_request(ExchangeBuffer& request, Operation operation, const char* encrypted_query,
+                                 const char* server)
 {
-    return format_whole(request, kMaxRequestLength, kRegistrationLookupRequest, text_or_empty(encryptedQuery),
-                        text_or_empty(server));
+    const bool update = operation == Operation::Update;
+    return format_one_text_request(request, update ? kRegistrationUpdateRequest : kRegistrationLookupRequest,
+                                   encrypted_query, server);
 }
 
-void print_diy_update_notice(const char* ciphertext)
+void print_diy_notice(Operation operation, const char* ciphertext)
 {
-    std::printf(kDiyUpdateNotice, ciphertext);
-}
-
-void print_diy_lookup_notice(const char* ciphertext)
-{
-    std::printf(kDiyLookupNotice, ciphertext);
+    std::printf(operation == Operation::Update ? kDiyUpdateNotice : kDiyLookupNotice, ciphertext);
 }
 
 UpdateVerdict judge_update_reply(InterfaceType type, std::string_view reply)

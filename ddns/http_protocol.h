@@ -26,7 +26,7 @@ using QueryBuffer = std::array<char, 256>;
 // fit a QueryBuffer.
 inline constexpr std::size_t kMaxQueryLength = 120;
 
-// A name taken from a ':'-field of a reply goes through a 100-byte buffer.
+// The longest name a ':'-field may carry; a longer one refuses the reply rather than being cut.
 inline constexpr std::size_t kMaxFieldNameLength = 99;
 
 enum class RegistrationQuery { GetDomain, UpdateOnline, UpdateOffline };
@@ -36,23 +36,22 @@ enum class RegistrationQuery { GetDomain, UpdateOnline, UpdateOffline };
 // exchange buffer for requests. A null text is written as the empty text.
 
 bool format_registration_query(QueryBuffer& query, RegistrationQuery kind, const char* serial, const char* mac,
-                               int httpPort, std::int32_t deviceId);
-bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, const char* ip, int httpPort,
-                             std::int32_t deviceId);
+                               int http_port, std::int32_t device_id);
+bool format_diy_update_query(QueryBuffer& query, bool offline, const char* mac, const char* ip, int http_port,
+                             std::int32_t device_id);
 bool format_diy_lookup_query(QueryBuffer& query, const char* mac);
+
+enum class Operation { Update, Lookup };
 
 bool format_plain_update_request(ExchangeBuffer& request, bool offline, const char* mac, const char* ip,
                                  const char* server);
-bool format_diy_update_request(ExchangeBuffer& request, const char* ciphertext, const char* server);
-bool format_registration_update_request(ExchangeBuffer& request, const char* encryptedQuery, const char* server);
-
 bool format_plain_lookup_request(ExchangeBuffer& request, const char* mac, const char* server);
-bool format_diy_lookup_request(ExchangeBuffer& request, const char* ciphertext, const char* server);
-bool format_registration_lookup_request(ExchangeBuffer& request, const char* encryptedQuery, const char* server);
+bool format_diy_request(ExchangeBuffer& request, Operation operation, const char* ciphertext, const char* server);
+bool format_registration_request(ExchangeBuffer& request, Operation operation, const char* encrypted_query,
+                                 const char* server);
 
 // The DIY requests announce their ciphertext on standard output.
-void print_diy_update_notice(const char* ciphertext);
-void print_diy_lookup_notice(const char* ciphertext);
+void print_diy_notice(Operation operation, const char* ciphertext);
 
 struct UpdateVerdict {
     bool confirmed = false;

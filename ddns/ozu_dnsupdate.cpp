@@ -20,9 +20,8 @@
 #include "ddns/host_config.h"
 #include "ddns/http_operations.h"
 #include "ddns/http_protocol.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/register_channel.h"
-#include "ddns/register_module.h"
-#include "ddns/request_encryption.h"
 #include "ddns/scoped_resources.h"
 #include "ddns/transport.h"
 
@@ -60,6 +59,7 @@ constexpr int kMinRegistrationTimeout = 300;
 constexpr const char* kResolvConfPath = "/etc/resolv.conf";
 
 using ozu::ddns::copy_text;
+using ozu::ddns::free_text;
 using ozu::ddns::HeapText;
 
 // m_lock held for the scope.
@@ -68,17 +68,9 @@ public:
     ModuleLock() : MutexLock(m_lock) {}
 };
 
-void release(char*& text)
-{
-    std::free(text);
-    text = nullptr;
-}
-
 void store_copy(char*& setting, const char* value)
 {
-    if (value != nullptr) {
-        setting = strdup(value);
-    }
+    setting = copy_text(value).release();
 }
 
 int port_or_default(int port)
@@ -98,9 +90,9 @@ bool lock_if_configured()
 
 // Both mutexes are initialised statically and never again: a domain-name thread started before
 // the first initialisation may hold one of them from the moment m_bInit is set.
-void finish_initialisation(bool wasConfigured, InterfaceType type)
+void finish_initialisation(bool was_configured, InterfaceType type)
 {
-    if (wasConfigured) {
+    if (was_configured) {
         pthread_mutex_unlock(&m_lock);
     } else {
         m_bInit = 1;
@@ -109,15 +101,15 @@ void finish_initialisation(bool wasConfigured, InterfaceType type)
 }
 
 // The settings all three initialisations own; a null text leaves its setting absent.
-void replace_network_settings(const char* server, int serverPort, const char* mac, const char* ipAddress)
+void replace_network_settings(const char* server, int server_port, const char* mac, const char* ip_address)
 {
-    release(m_pServer);
-    release(m_pMac);
-    release(m_pIpAddress);
+    free_text(m_pServer);
+    free_text(m_pMac);
+    free_text(m_pIpAddress);
     store_copy(m_pServer, server);
     store_copy(m_pMac, mac);
-    store_copy(m_pIpAddress, ipAddress);
-    m_nServerPort = port_or_default(serverPort);
+    store_copy(m_pIpAddress, ip_address);
+    m_nServerPort = port_or_default(server_port);
 }
 
 void store_registration_query(ozu::ddns::RegistrationQuery kind, EncryptedQuery& target)
@@ -163,7 +155,7 @@ void remember_domain_name(std::string_view name)
 void forget_domain_name()
 {
     const ModuleLock lock;
-    release(m_pDNSName);
+    free_text(m_pDNSName);
 }
 
 bool copy_if_fits(std::string_view name, char* buffer, unsigned int size)
@@ -181,10 +173,10 @@ struct HttpSnapshot {
     HeapText server;
     HeapText mac;
     HeapText ip;
-    int serverPort = kDefaultPort;
-    int httpPort = kDefaultPort;
-    std::int32_t deviceId = 0;
-    EncryptedQuery registrationQuery{};
+    int server_port = kDefaultPort;
+    int http_port = kDefaultPort;
+    std::int32_t device_id = 0;
+    EncryptedQuery registration_query{};
 };
 
 // Called with m_lock held.
@@ -207,7 +199,7 @@ std::optional<HttpSnapshot> snapshot_server_and_mac()
         return std::nullopt;
     }
     snapshot.mac = copy_text(m_pMac);
-    snapshot.serverPort = m_nServerPort;
+    snapshot.server_port = m_nServerPort;
     return snapshot;
 }
 
@@ -220,10 +212,10 @@ std::optional<HttpSnapshot> snapshot_for_update(bool offline)
     std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
     if (snapshot) {
         snapshot->ip = copy_text(m_pIpAddress);
-        snapshot->httpPort = m_nHttpPort;
-        snapshot->deviceId = m_nDeviceID;
+        snapshot->http_port = m_nHttpPort;
+        snapshot->device_id = m_nDeviceID;
         // Copied under the lock, so that a re-initialisation cannot rewrite it while it is sent.
-        snapshot->registrationQuery = offline ? g_cUpdateOffline : g_cUpdateOnline;
+        snapshot->registration_query = offline ? g_cUpdateOffline : g_cUpdateOnline;
     }
     return snapshot;
 }
@@ -236,7 +228,7 @@ std::optional<HttpSnapshot> snapshot_for_lookup()
     }
     std::optional<HttpSnapshot> snapshot = snapshot_server_and_mac();
     if (snapshot) {
-        snapshot->registrationQuery = g_cGetDomain;
+        snapshot->registration_query = g_cGetDomain;
     }
     return snapshot;
 }
@@ -246,7 +238,7 @@ std::optional<HttpSnapshot> snapshot_for_lookup()
 // refusals before connecting.
 bool registration_query_present(InterfaceType type, const HttpSnapshot& snapshot)
 {
-    if (type != InterfaceType::Registration || snapshot.registrationQuery[0] != '\0') {
+    if (type != InterfaceType::Registration || snapshot.registration_query[0] != '\0') {
         return true;
     }
     std::fputs("registration query over 120 characters: request not sent\n", stderr);
@@ -255,7 +247,7 @@ bool registration_query_present(InterfaceType type, const HttpSnapshot& snapshot
 
 ozu::ddns::ServerTarget target_of(const HttpSnapshot& snapshot)
 {
-    return {snapshot.server.get(), snapshot.serverPort, GetHostName};
+    return {snapshot.server.get(), snapshot.server_port, GetHostName};
 }
 
 // Read at every reload of the worker's countdown, so a re-initialisation takes effect there.
@@ -263,6 +255,17 @@ int report_interval()
 {
     const ModuleLock lock;
     return m_ntimeout;
+}
+
+// my_update takes what Init_Device_Msg and InitSock return into its own hands at once.
+ozu::ddns::DeviceRecord register_record(int command, char* status)
+{
+    return ozu::ddns::DeviceRecord(reinterpret_cast<DeviceMsg*>(Init_Device_Msg(command, status)));
+}
+
+ozu::ddns::SocketHandle register_socket()
+{
+    return ozu::ddns::SocketHandle(InitSock());
 }
 
 const ozu::ddns::UpdateWorkerState kUpdateWorker{m_lock, m_bRunning, m_isExit, m_hupdate};
@@ -273,17 +276,19 @@ const ozu::ddns::UpdateWorkerState kUpdateWorker{m_lock, m_bRunning, m_isExit, m
 OZU_API char* Init_Device_Msg(int nCommand, char* pStatus)
 {
     const ozu::ddns::DeviceSettings settings{m_pIpAddress, m_pMac, m_pSerial, m_nDeviceID, m_nServerPort};
-    return ozu::ddns::build_device_record(nCommand, pStatus, settings, DDNS_GetDIYDDNSServer, EncryptString);
+    ozu::ddns::DeviceRecord record =
+        ozu::ddns::build_device_record(nCommand, pStatus, settings, DDNS_GetDIYDDNSServer, EncryptString);
+    return reinterpret_cast<char*>(record.release());
 }
 
 OZU_API int DDNS_GetDIYDDNSServer(char* pBuf, int nLen)
 {
-    return ozu::ddns::read_diy_ddns_server(kDiyServerCommand, pBuf, nLen);
+    return ozu::ddns::read_diy_ddns_server(kDiyServerCommand, pBuf, nLen) ? 0 : -1;
 }
 
 OZU_API int InitSock()
 {
-    return ozu::ddns::open_register_channel(m_pServer, GetHostName);
+    return ozu::ddns::open_register_channel(m_pServer, GetHostName).release();
 }
 
 OZU_API int my_update(int nCommand, char* pStatus)
@@ -292,8 +297,8 @@ OZU_API int my_update(int nCommand, char* pStatus)
         return -1;
     }
     const ModuleLock lock;
-    return ozu::ddns::run_register_exchange(nCommand, pStatus, {Init_Device_Msg, InitSock},
-                                            {m_pSerial, m_pServer, &m_pDNSName});
+    const ozu::ddns::RegisterState state{m_pSerial, m_pServer, m_pDNSName};
+    return ozu::ddns::run_register_exchange(nCommand, pStatus, {register_record, register_socket}, state) ? 0 : -1;
 }
 
 OZU_API void* DDNS_Update_Fun(void*)
@@ -312,37 +317,37 @@ extern "C" {
 OZU_API int ozu_dnsupdate_init(const char* pServer, int nServerPort, const char* pMac, const char* pIpAddress,
                                int nTimeout)
 {
-    const bool wasConfigured = lock_if_configured();
+    const bool was_configured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     m_ntimeout = std::max(nTimeout, kMinTimeout);
-    finish_initialisation(wasConfigured, InterfaceType::Plain);
+    finish_initialisation(was_configured, InterfaceType::Plain);
     return 0;
 }
 
 OZU_API int ozu_dnsupdate_init_v1(int32_t nDeviceID, const char* pServer, int nServerPort, const char* pMac,
                                   const char* pIpAddress, int nHttpPort, int nTimeout)
 {
-    const bool wasConfigured = lock_if_configured();
+    const bool was_configured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
     m_nDeviceID = nDeviceID;
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinTimeout);
-    finish_initialisation(wasConfigured, InterfaceType::Diy);
+    finish_initialisation(was_configured, InterfaceType::Diy);
     return 0;
 }
 
 OZU_API int ozu_dnsupdate_init_v2(int32_t nDeviceID, const char* pServer, int nServerPort, const char* pSerial,
                                   const char* pMac, const char* pIpAddress, int nHttpPort, int nTimeout)
 {
-    const bool wasConfigured = lock_if_configured();
+    const bool was_configured = lock_if_configured();
     replace_network_settings(pServer, nServerPort, pMac, pIpAddress);
-    release(m_pSerial);
+    free_text(m_pSerial);
     store_copy(m_pSerial, pSerial);
     m_nDeviceID = nDeviceID;
     m_nHttpPort = port_or_default(nHttpPort);
     m_ntimeout = std::max(nTimeout, kMinRegistrationTimeout);
     store_registration_queries();
-    finish_initialisation(wasConfigured, InterfaceType::Registration);
+    finish_initialisation(was_configured, InterfaceType::Registration);
     return 0;
 }
 
@@ -357,7 +362,7 @@ OZU_API int ozu_dnsupdate_start()
     if (m_bInit == 0) {
         return -1;
     }
-    return ozu::ddns::start_update_worker(kUpdateWorker, DDNS_Update_Fun);
+    return ozu::ddns::start_update_worker(kUpdateWorker, DDNS_Update_Fun) ? 0 : -1;
 }
 
 OZU_API int ozu_dnsupdate_stop()
@@ -404,9 +409,9 @@ OZU_API int ozu_dnsupdate_once(int bOffline)
                                              offline,
                                              snapshot->mac.get(),
                                              snapshot->ip.get(),
-                                             snapshot->httpPort,
-                                             snapshot->deviceId,
-                                             snapshot->registrationQuery.data()};
+                                             snapshot->http_port,
+                                             snapshot->device_id,
+                                             snapshot->registration_query.data()};
     ozu::ddns::ExchangeBuffer exchange{};
     const ozu::ddns::UpdateVerdict verdict = ozu::ddns::send_update(target_of(*snapshot), update, exchange);
     if (!verdict.confirmed) {
@@ -442,7 +447,7 @@ OZU_API int ozu_dnsupdate_getname(char* pName, unsigned int nSize)
     if (!snapshot || !registration_query_present(type, *snapshot)) {
         return -1;
     }
-    const ozu::ddns::LookupParameters lookup{type, snapshot->mac.get(), snapshot->registrationQuery.data()};
+    const ozu::ddns::LookupParameters lookup{type, snapshot->mac.get(), snapshot->registration_query.data()};
     ozu::ddns::ExchangeBuffer exchange{};
     const std::optional<std::string_view> name = ozu::ddns::look_up_domain(target_of(*snapshot), lookup, exchange);
     if (!name) {
@@ -454,7 +459,7 @@ OZU_API int ozu_dnsupdate_getname(char* pName, unsigned int nSize)
 
 OZU_API int GetHostName(const char* pHostName, uint32_t* pAddress)
 {
-    return ozu::ddns::resolve_ipv4(pHostName, pAddress, kSystemResolver);
+    return ozu::ddns::resolve_ipv4(pHostName, pAddress, kSystemResolver) ? 0 : -1;
 }
 
 }  // extern "C"

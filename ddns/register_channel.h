@@ -2,11 +2,12 @@
 #ifndef OZU_DDNS_REGISTER_CHANNEL_H
 #define OZU_DDNS_REGISTER_CHANNEL_H
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "ddns/device_record.h"
+#include "ddns/scoped_resources.h"
 #include "ddns/transport.h"
 
 namespace ozu::ddns {
@@ -14,13 +15,8 @@ namespace ozu::ddns {
 inline constexpr std::uint16_t kRegisterPort = 8879;
 inline constexpr std::size_t kDeviceNameCapacity = 128;
 
-// A socket connected to port 8879 of server, or -1 after reporting why.
-int open_register_channel(const char* server, Resolver resolve);
-
-// Sends the 432-byte record once and receives one reply into reply. Returns the number of
-// bytes received (not terminated) or -1. The socket stays open.
-int exchange_device_record(int socket, const char* record, ExchangeBuffer& reply,
-                           std::chrono::milliseconds budget = kExchangeBudget);
+// A connection to port 8879 of server, or an empty handle once the failure is reported.
+SocketHandle open_register_channel(const char* server, Resolver resolve);
 
 enum class ReplyVerdict {
     NameLearned,  // code 103 with a domain
@@ -38,24 +34,24 @@ struct RegisterReply {
 // Reads a reply as a record: its command code and the text of its domain field.
 RegisterReply judge_register_reply(const char* bytes, std::size_t length);
 
-// serial, a dot and domain in a new buffer of kDeviceNameCapacity bytes (free it), or null.
-char* compose_device_name(const char* serial, const std::string& domain);
+// "serial.domain" in a buffer of its own, kDeviceNameCapacity bytes, or null.
+HeapText compose_device_name(const char* serial, const std::string& domain);
 
-// The module functions one exchange is made of.
+// The module functions one exchange is made of, their results owned.
 struct RegisterSteps {
-    char* (*build_record)(int command, char* status);
-    int (*open_channel)();
+    DeviceRecord (*build_record)(int command, char* status);
+    SocketHandle (*open_channel)();
 };
 
 // What the exchange reads from, and writes to, the module state while m_lock is held.
 struct RegisterState {
     const char* serial;
     const char* server;
-    char** device_name;
+    char*& device_name;
 };
 
-// One complete exchange for the command: 0 on success, -1 on failure.
-int run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state);
+// One complete exchange for the command; true when the server confirmed it.
+bool run_register_exchange(int command, char* status, const RegisterSteps& steps, const RegisterState& state);
 
 }  // namespace ozu::ddns
 

@@ -1,29 +1,15 @@
-#include "ddns/request_encryption.h"
-
-#include <array>
 #include <cstddef>
 #include <cstring>
 #include <string>
 
 #include "ddns/encrypt_key.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "des/DES.h"
 
 namespace {
 
-constexpr std::size_t kKeyLength = 10;
-
 // The cipher's message buffers hold 511 blocks of 8 characters.
 constexpr std::size_t kMaxPlainLength = 511 * 8;
-
-// Built from its indices at run time, so that the key text never stands in the library.
-std::array<char, 256> built_in_key()
-{
-    std::array<char, 256> key{};
-    for (std::size_t i = 0; i < kKeyLength; ++i) {
-        key[i] = g_cKeyAlphabet[g_iEncryptKey[i]];
-    }
-    return key;
-}
 
 }  // namespace
 
@@ -33,14 +19,11 @@ int EncryptString(const char* in, char* out)
     if (in == nullptr || std::strlen(in) > kMaxPlainLength) {
         return 1;
     }
-    const std::string plain(in);
-    const std::array<char, 256> key = built_in_key();
-    const std::string keyText(key.data(), kKeyLength);
-
+    const std::string key = ozu::ddns::built_in_key();
     DES cipher;
-    cipher.InitializeKey(keyText, false);
-    cipher.InitializeKey(keyText, true);
-    cipher.TripleEncryptAnyLength(plain);
+    cipher.InitializeKey(key, false);
+    cipher.InitializeKey(key, true);
+    cipher.TripleEncryptAnyLength(in);
     const std::string ciphertext(cipher.GetCiphertextAnyLength());
     if (ciphertext.empty()) {
         return 1;

@@ -32,6 +32,13 @@ inline HeapText copy_text(const char* text)
     return HeapText(text != nullptr ? strdup(text) : nullptr);
 }
 
+// For the texts the module state keeps as plain char*, which HeapText cannot hold.
+inline void free_text(char*& text)
+{
+    std::free(text);
+    text = nullptr;
+}
+
 }  // namespace ozu::ddns
 
 #endif

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "codec/CodecBase64.h"
-#include "ddns/device_msg.h"
 #include "ddns/http_protocol.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "ddns/register_channel.h"
 #include "ddns/transport.h"
 #include "des/DES.h"
@@ -85,10 +85,9 @@ void check_device_name(const std::uint8_t* data, std::size_t size, const std::st
     const bool has_serial = size > sizeof(DeviceMsg);
     const char* after_record = reinterpret_cast<const char*>(data) + sizeof(DeviceMsg);
     const std::string serial = has_serial ? std::string(after_record, size - sizeof(DeviceMsg)).c_str() : "";
-    char* name = ozu::ddns::compose_device_name(has_serial ? serial.c_str() : nullptr, domain);
-    require(name != nullptr && std::memchr(name, '\0', ozu::ddns::kDeviceNameCapacity) != nullptr);
-    require((serial + "." + domain).substr(0, ozu::ddns::kDeviceNameCapacity - 1) == name);
-    std::free(name);
+    const ozu::ddns::HeapText name = ozu::ddns::compose_device_name(has_serial ? serial.c_str() : nullptr, domain);
+    require(name && std::memchr(name.get(), '\0', ozu::ddns::kDeviceNameCapacity) != nullptr);
+    require((serial + "." + domain).substr(0, ozu::ddns::kDeviceNameCapacity - 1) == name.get());
 }
 
 // CleanPlaintextMark's rule, on a copy of the buffer. Counts that no decipherment produces change nothing;

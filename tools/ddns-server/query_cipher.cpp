@@ -25,21 +25,12 @@ std::optional<std::string> ciphertext_problem(const std::string& hex)
     return std::nullopt;
 }
 
-std::string built_in_key()
-{
-    std::string key;
-    for (const std::int32_t index : g_iEncryptKey) {
-        key += g_cKeyAlphabet[index];
-    }
-    return key;
-}
-
 std::optional<std::string> decipher_text(const std::string& hex)
 {
     if (ciphertext_problem(hex)) {
         return std::nullopt;
     }
-    const std::string key = built_in_key();
+    const std::string key = ozu::ddns::built_in_key();
     auto des = std::make_unique<DES>();  // about 14 KiB of buffers: keep it off the thread's stack
     des->InitializeKey(key, false);
     des->InitializeKey(key, true);

@@ -19,9 +19,6 @@ inline constexpr std::size_t kMaxBlocks = 511;
 // long), or nullopt when it is one.
 std::optional<std::string> ciphertext_problem(const std::string& hex);
 
-// The built-in request key, rebuilt from its alphabet indices like the device does.
-std::string built_in_key();
-
 // The plain text of a ciphertext text ('$' padding removed); nullopt when it has a problem.
 std::optional<std::string> decipher_text(const std::string& hex);
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <utility>
 
-#include "ddns/device_msg.h"
+#include "ddns/record_fields.h"
 #include "http_answer.h"
 #include "register_answer.h"
 #include "registry.h"
@@ -38,7 +38,7 @@ bool head_complete(const std::string& bytes)
 
 bool record_complete(const std::string& bytes)
 {
-    return bytes.size() >= device_msg::kRecordSize;
+    return bytes.size() >= ozu::ddns::kRecordSize;
 }
 
 std::optional<std::string> zone_problem(const std::string& zone)
@@ -275,7 +275,7 @@ void ReferenceServer::Impl::serve_http(int fd, const std::string& peer)
 
 void ReferenceServer::Impl::serve_register(int fd, const std::string& peer)
 {
-    const Received record_bytes = receive(fd, stop_reader.get(), device_msg::kRecordSize, record_complete, kIoTimeout);
+    const Received record_bytes = receive(fd, stop_reader.get(), ozu::ddns::kRecordSize, record_complete, kIoTimeout);
     if (record_bytes.stopped || record_bytes.bytes.empty()) {
         return;
     }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "ddns/device_msg.h"
+#include "ddns/record_fields.h"
 #include "log_text.h"
 #include "query_cipher.h"
 
@@ -25,7 +25,7 @@ struct DecodedRecord {
 template <std::size_t N>
 std::string deciphered_field(const std::array<char, N>& field, const char* name, std::string& refusal)
 {
-    const std::string raw = device_msg::field_text(field);
+    const std::string raw = ozu::ddns::field_text(field);
     std::optional<std::string> plain = decipher_text(raw);
     if (!plain && refusal.empty()) {
         refusal = std::string(name) + " is not a ciphertext";
@@ -36,18 +36,18 @@ std::string deciphered_field(const std::array<char, N>& field, const char* name,
 DecodedRecord decode(const DeviceMsg& msg)
 {
     DecodedRecord record;
-    record.command = device_msg::load_le32(msg.nCommand);
+    record.command = ozu::ddns::load_le32(msg.nCommand);
     record.serial = deciphered_field(msg.szSerial, "serial", record.refusal);
     const std::string ip = deciphered_field(msg.szIpAddress, "ip", record.refusal);
     const std::string mac = deciphered_field(msg.szMac, "mac", record.refusal);
     const std::string device_id = deciphered_field(msg.szDeviceID, "id", record.refusal);
-    record.status = device_msg::field_text(msg.szStatus);
+    record.status = ozu::ddns::field_text(msg.szStatus);
     record.description = "cmd=" + std::to_string(record.command) + " serial=" + printable(record.serial) +
                          " ip=" + printable(ip) + " mac=" + printable(mac) + " id=" + printable(device_id) +
-                         " domain=" + printable(device_msg::field_text(msg.szDeviceDomain)) +
-                         " port=" + printable(device_msg::field_text(msg.szServerPort)) +
-                         " time=" + printable(device_msg::field_text(msg.szTime)) +
-                         " type=" + printable(device_msg::field_text(msg.szType)) +
+                         " domain=" + printable(ozu::ddns::field_text(msg.szDeviceDomain)) +
+                         " port=" + printable(ozu::ddns::field_text(msg.szServerPort)) +
+                         " time=" + printable(ozu::ddns::field_text(msg.szTime)) +
+                         " type=" + printable(ozu::ddns::field_text(msg.szType)) +
                          " status=" + printable(record.status);
     if (record.refusal.empty() && (record.command < DDNS_CMD_START || record.command > DDNS_CMD_GET_DOMAIN)) {
         record.refusal = "unknown command";
@@ -60,7 +60,7 @@ DecodedRecord decode(const DeviceMsg& msg)
 RegisterAnswer answer_record(const std::string& record, Registry& registry)
 {
     RegisterAnswer answer;
-    if (record.size() != device_msg::kRecordSize) {
+    if (record.size() != ozu::ddns::kRecordSize) {
         answer.request = "short record (" + std::to_string(record.size()) + " of 432 bytes)";
         answer.refusal = "incomplete record";
         return answer;
@@ -86,8 +86,8 @@ RegisterAnswer answer_record(const std::string& record, Registry& registry)
 std::string encode_reply(std::int32_t code, const std::string& domain)
 {
     DeviceMsg reply{};
-    device_msg::store_le32(reply.nCommand, code);
-    device_msg::set_field_text(reply.szDeviceDomain, domain);
+    ozu::ddns::store_le32(reply.nCommand, code);
+    ozu::ddns::set_field_text(reply.szDeviceDomain, domain);
     std::string bytes(sizeof reply, '\0');
     std::memcpy(&bytes[0], &reply, sizeof reply);
     return bytes;

@@ -6,7 +6,7 @@
 
 #include "command_line.h"
 #include "commands.h"
-#include "ddns/request_encryption.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "query_cipher.h"
 
 namespace ozu::tool {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ddns/ozu_dnsupdate.h"
-#include "ddns/register_module.h"
+#include "ddns/ozu_dnsupdate_module.h"
 
 namespace ozu::test {
 
