@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ozu_version.h"
 #include "server.h"
 #include "sqlite_store.h"
 
@@ -29,8 +30,8 @@ const char kUsage[] =
     "       ozu-ddns-server release SERIAL [--database PATH]\n"
     "                                              free the name of SERIAL for any MAC to register\n"
     "  --address A            IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --http-port N          HTTP interface port (default 8080)\n"
-    "  --register-port N      register channel port (default 8879, 0 disables it)\n"
+    "  --http-port N          HTTP interface port (default 8080; 0: the kernel picks, off: none)\n"
+    "  --register-port N      register channel port (default 8879; 0: the kernel picks, off: none)\n"
     "  --zone Z               domains are <serial>.<zone> (default ddns.test)\n"
     "  --database PATH        the registry, an SQLite database (default ozu-ddns-server.db)\n"
     "  --publish WHICH        the address a name points at: source (the connection's, default)\n"
@@ -41,9 +42,10 @@ const char kUsage[] =
     "  --log-format F         text (default) or json: one line per exchange\n"
     "  --fault MODE           answer every device request with a fault:\n"
     "                         none, stall, close, not-ok, no-markers, oversized, split\n"
-    "  --help                 show this text\n";
+    "  --help                 show this text\n"
+    "  --version              show the version\n";
 
-enum class Command { Serve, List, Release, Help };
+enum class Command { Serve, List, Release, Help, Version };
 
 struct Options {
     Command command = Command::Serve;
@@ -63,12 +65,16 @@ std::optional<long> parse_number(const std::string& text, long lowest, long high
 
 std::optional<std::string> apply_port(const std::string& name, const std::string& value, ServerConfig& config)
 {
-    const std::optional<long> port = parse_number(value, name == "--http-port" ? 1 : 0, 65535);
+    std::optional<int>& setting = name == "--http-port" ? config.http_port : config.register_port;
+    if (value == "off") {
+        setting = std::nullopt;
+        return std::nullopt;
+    }
+    const std::optional<long> port = parse_number(value, 0, 65535);
     if (!port) {
         return "invalid port for " + name + ": '" + value + "'";
     }
-    std::optional<int>& setting = name == "--http-port" ? config.http_port : config.register_port;
-    setting = *port == 0 ? std::nullopt : std::optional<int>(static_cast<int>(*port));
+    setting = static_cast<int>(*port);
     return std::nullopt;
 }
 
@@ -156,8 +162,8 @@ std::optional<std::string> parse_options(const std::vector<std::string>& words, 
     }
     for (std::size_t i = *first; i < words.size(); ++i) {
         const std::string& name = words[i];
-        if (name == "--help") {
-            options.command = Command::Help;
+        if (name == "--help" || name == "--version") {
+            options.command = name == "--help" ? Command::Help : Command::Version;
             return std::nullopt;
         }
         if (name == "--keep-offline") {
@@ -308,6 +314,9 @@ int main(int argc, char** argv)
     switch (options.command) {
     case Command::Help:
         std::fputs(kUsage, stdout);
+        return EXIT_SUCCESS;
+    case Command::Version:
+        std::printf("ozu-ddns-server %s\n", OZU_VERSION);
         return EXIT_SUCCESS;
     case Command::List:
         return list_registry(options.config.database);
