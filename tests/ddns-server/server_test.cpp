@@ -357,7 +357,11 @@ Program start_program(const std::string& database)
     return program;
 }
 
-TEST(ServerProgram, KeepsEveryConfirmedRegistrationThroughASigkill)
+// SIGKILL: nothing after the kill, so only what was committed before a confirmation remains; SIGTERM: the
+// exchanges in progress finish and the program exits cleanly.
+class ServerProgram : public testing::TestWithParam<int> {};
+
+TEST_P(ServerProgram, KeepsEveryConfirmedRegistrationWhenStoppedMidBurst)
 {
     const TempDirectory directory;
     const Program program = start_program(directory.database());
@@ -386,12 +390,14 @@ TEST(ServerProgram, KeepsEveryConfirmedRegistrationThroughASigkill)
     }()) {
         std::this_thread::sleep_for(1ms);
     }
-    kill(program.pid, SIGKILL);
+    kill(program.pid, GetParam());
     killed = true;
     for (std::thread& device : devices) {
         device.join();
     }
-    waitpid(program.pid, nullptr, 0);
+    int status = 0;
+    waitpid(program.pid, &status, 0);
+    EXPECT_TRUE(GetParam() == SIGKILL ? WIFSIGNALED(status) : WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::string error;
     const auto store =
         ozu::server::SqliteStore::open(directory.database(), ozu::server::SqliteStore::Mode::Existing, &error);
@@ -408,6 +414,11 @@ TEST(ServerProgram, KeepsEveryConfirmedRegistrationThroughASigkill)
     }
     EXPECT_TRUE(lost.empty()) << lost.size() << " confirmed registrations lost, the first " << lost.front();
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, ServerProgram, testing::Values(SIGKILL, SIGTERM),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return info.param == SIGKILL ? "Kill" : "Term";
+                         });
 
 }  // namespace
 }  // namespace ozu::test
