@@ -56,7 +56,7 @@ trap 'exit 143' TERM
 start_server() {
     heading "Reference DDNS server on $ADDRESS (HTTP $HTTP_PORT, register channel $REGISTER_PORT)"
     "$SERVER" --address "$ADDRESS" --http-port "$HTTP_PORT" --register-port "$REGISTER_PORT" \
-        >"$WORK_DIR/server.out" 2>"$WORK_DIR/server.err" &
+        --database "$WORK_DIR/registry.db" >"$WORK_DIR/server.out" 2>"$WORK_DIR/server.err" &
     SERVER_PID=$!
     if ! wait_for_line "$SERVER_PID" "$WORK_DIR/server.err" "serving zone"; then
         indent "$WORK_DIR/server.err" >&2

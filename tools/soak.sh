@@ -58,7 +58,7 @@ trap 'exit 143' TERM
 # start_server NAME ADDRESS: logs go to $WORK_DIR/NAME.server.{out,err}.
 start_server() {
     local name=$1 address=$2 pid
-    "$SERVER" --address "$address" --http-port 8080 --register-port 8879 \
+    "$SERVER" --address "$address" --http-port 8080 --register-port 8879 --database "$WORK_DIR/$name.db" \
         >"$WORK_DIR/$name.server.out" 2>"$WORK_DIR/$name.server.err" &
     pid=$!
     SERVER_PIDS+=("$pid")

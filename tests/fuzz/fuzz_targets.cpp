@@ -18,6 +18,8 @@
 #include "ddns/register_channel.h"
 #include "ddns/transport.h"
 #include "des/DES.h"
+#include "http_request.h"
+#include "record_request.h"
 
 namespace ozu::test {
 namespace {
@@ -291,6 +293,38 @@ int clean_plaintext_mark(const std::uint8_t* data, std::size_t size)
     clean_as_expected(expected.data() + (buffer - reinterpret_cast<char*>(des.get())), count);
     des->CleanPlaintextMark(count);
     require(object_bytes(*des) == expected);
+    return 0;
+}
+
+// A device request as the server reads it: a call or a refusal, never both, and a log text on one printable line.
+void check_request(const ozu::server::ReadRequest& read)
+{
+    require(read.call.has_value() == read.refusal.empty());
+    require(std::all_of(read.logged.begin(), read.logged.end(), [](char c) { return c >= 0x20 && c < 0x7F; }));
+    if (read.call) {
+        ozu::server::identify(*read.call);
+    }
+}
+
+// The server's HTTP request reader over any head it may receive (it reads at most kMaxHttpHead bytes).
+int server_http_request(const std::uint8_t* data, std::size_t size)
+{
+    const std::string head(reinterpret_cast<const char*>(data), std::min(size, ozu::server::kMaxHttpHead));
+    ozu::server::http_head_complete(head);
+    const ozu::server::ReadRequest read = ozu::server::read_http_request(head);
+    check_request(read);
+    require(read.status == 400 || read.status == 404);
+    return 0;
+}
+
+// The server's record reader over any bytes received on the register channel: only a whole record makes a call.
+int server_record(const std::uint8_t* data, std::size_t size)
+{
+    const ozu::server::ReadRequest read =
+        ozu::server::read_record(std::string(reinterpret_cast<const char*>(data), size));
+    check_request(read);
+    require(!read.call || (size == sizeof(DeviceMsg) && read.call->command >= DDNS_CMD_START &&
+                           read.call->command <= DDNS_CMD_GET_DOMAIN));
     return 0;
 }
 

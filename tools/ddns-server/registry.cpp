@@ -1,49 +1,67 @@
 #include "registry.h"
 
-#include <cctype>
+#include <arpa/inet.h>
+
 #include <utility>
 
 namespace ozu::server {
 namespace {
 
-// A serial as it is, a MAC without ':' in lower case.
-std::string label_of(IdentityKind kind, const std::string& identity)
+std::optional<std::uint32_t> ipv4_address(const std::string& text)
 {
-    if (kind == IdentityKind::Serial) {
-        return identity;
+    in_addr address{};
+    if (inet_pton(AF_INET, text.c_str(), &address) != 1) {
+        return std::nullopt;
     }
-    std::string label;
-    for (const char c : identity) {
-        if (c != ':') {
-            label += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-    }
-    return label;
+    return address.s_addr;
 }
 
 }  // namespace
 
-Registry::Registry(std::string zone) : zone_(std::move(zone)) {}
-
-std::string Registry::report(IdentityKind kind, const std::string& identity)
+Device merged(Device report, const std::optional<Device>& known)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    reported_.insert(identity);
-    return domain_of(kind, identity);
+    if (!known) {
+        report.first_seen = report.last_seen;
+        return report;
+    }
+    report.first_seen = known->first_seen;
+    if (report.reported_ip.empty()) {
+        report.reported_ip = known->reported_ip;
+    }
+    if (report.device_code.empty()) {
+        report.device_code = known->device_code;
+    }
+    if (!report.http_port) {
+        report.http_port = known->http_port;
+    }
+    if (!report.server_port) {
+        report.server_port = known->server_port;
+    }
+    return report;
 }
 
-std::optional<std::string> Registry::lookup(IdentityKind kind, const std::string& identity) const
+std::optional<std::uint32_t> published_address(const Device& device, const PublishPolicy& policy)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (reported_.count(identity) == 0) {
+    if (!device.online && !policy.keep_offline) {
         return std::nullopt;
     }
-    return domain_of(kind, identity);
+    if (policy.reported_address) {
+        if (const std::optional<std::uint32_t> reported = ipv4_address(device.reported_ip)) {
+            return reported;
+        }
+    }
+    return ipv4_address(device.source_ip);
 }
 
-std::string Registry::domain_of(IdentityKind kind, const std::string& identity) const
+std::optional<NameChange> name_change(const std::optional<Device>& before, const std::optional<Device>& after,
+                                      const PublishPolicy& policy)
 {
-    return label_of(kind, identity) + "." + zone_;
+    const std::optional<std::uint32_t> old_address = before ? published_address(*before, policy) : std::nullopt;
+    const std::optional<std::uint32_t> new_address = after ? published_address(*after, policy) : std::nullopt;
+    if (old_address == new_address) {
+        return std::nullopt;
+    }
+    return NameChange{after ? after->name : before->name, new_address};
 }
 
 }  // namespace ozu::server

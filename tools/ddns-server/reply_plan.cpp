@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "log_text.h"
+#include "record_request.h"
 
 namespace ozu::server {
 namespace {
@@ -36,6 +37,26 @@ std::string record_summary(std::int32_t code, const std::string& domain)
 
 }  // namespace
 
+const char* fault_name(Fault fault)
+{
+    for (const FaultName& entry : kFaultNames) {
+        if (entry.fault == fault) {
+            return entry.name;
+        }
+    }
+    return "none";
+}
+
+std::optional<Fault> parse_fault(const std::string& name)
+{
+    for (const FaultName& entry : kFaultNames) {
+        if (name == entry.name) {
+            return entry.fault;
+        }
+    }
+    return std::nullopt;
+}
+
 ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault)
 {
     const std::string summary = std::to_string(answer.status) + " " + printable(answer.body);
@@ -60,16 +81,17 @@ ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault)
     }
 }
 
-ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault)
+ReplyPlan plan_register_reply(const RecordAnswer& answer, Fault fault)
 {
     if (!answer.answered) {
-        return ReplyPlan{ReplyPlan::Action::Close, {}, "closed without answer (" + answer.refusal + ")"};
+        return ReplyPlan{ReplyPlan::Action::Close, {}, "closed without answer (" + answer.note + ")"};
     }
     if (std::optional<ReplyPlan> silence = silent_plan(fault)) {
         return *silence;
     }
     const std::string reply = encode_reply(answer.code, answer.domain);
-    const std::string summary = record_summary(answer.code, answer.domain);
+    const std::string summary =
+        record_summary(answer.code, answer.domain) + (answer.note.empty() ? "" : ": " + answer.note);
     // The domain starts at byte 216: a first part of 216 bytes carries none of it.
     constexpr std::size_t kSplitAt = 216;
     switch (fault) {

@@ -2,12 +2,12 @@
 #ifndef OZU_SERVER_REPLY_PLAN_H
 #define OZU_SERVER_REPLY_PLAN_H
 
+#include <chrono>
 #include <string>
 #include <vector>
 
-#include "http_answer.h"
-#include "reference_server.h"
-#include "register_answer.h"
+#include "device_answer.h"
+#include "fault.h"
 
 namespace ozu::server {
 
@@ -24,7 +24,7 @@ constexpr std::chrono::milliseconds kSplitPause{200};
 constexpr std::size_t kOversizeFiller = 2048;
 
 ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault);
-ReplyPlan plan_register_reply(const RegisterAnswer& answer, Fault fault);
+ReplyPlan plan_register_reply(const RecordAnswer& answer, Fault fault);
 
 }  // namespace ozu::server
 
