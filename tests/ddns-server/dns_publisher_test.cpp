@@ -141,10 +141,13 @@ protected:
         ASSERT_TRUE(publisher_) << error;
     }
 
+    // Labels of the longest length: the updates that carry them must still fit a DNS message.
     void publish_fleet(std::size_t count)
     {
         for (std::size_t i = 0; i < count; ++i) {
-            publisher_->publish({"n" + std::to_string(i), ipv4("10.1.0.1") + static_cast<std::uint32_t>(i << 24)});
+            const std::string label = "n" + std::to_string(i);
+            publisher_->publish(
+                {label + std::string(63 - label.size(), 'x'), ipv4("10.1.0.1") + static_cast<std::uint32_t>(i << 24)});
         }
     }
 

@@ -18,8 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Names per update: their records stay well under the 64 KiB a DNS message can carry over TCP.
-constexpr std::size_t kMaxNamesPerUpdate = 500;
 constexpr std::chrono::milliseconds kFirstRetry{250};
 constexpr std::chrono::milliseconds kLastRetry{30000};
 constexpr std::chrono::seconds kDrainBudget{5};
@@ -88,7 +86,7 @@ void DnsPublisher::Impl::run()
         if (finished()) {
             break;
         }
-        const std::vector<NameChange> batch = pending.take(kMaxNamesPerUpdate);
+        const std::vector<NameChange> batch = pending.take(updater->names_per_update());
         lock.unlock();
         const std::optional<std::string> failure = updater->send(batch);
         lock.lock();

@@ -4,6 +4,7 @@
 #include <ldns/ldns.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -13,6 +14,11 @@ namespace {
 // One attempt's wait for the DNS server; the publisher's back-off spaces the retries.
 constexpr time_t kAnswerTimeoutSeconds = 3;
 constexpr std::size_t kMaxLabelLength = 63;
+// A DNS message over TCP holds 64 KiB; the update's records get this much of it, the header, zone and
+// signature the rest. ldns aborts on a message that does not fit.
+constexpr std::size_t kMaxRecordBytes = 60000;
+// Each name's two records, a delete and an add: owner, type, class, TTL, data length, and an address.
+constexpr std::size_t kRecordOverhead = 2 * 10 + 4;
 
 struct LdnsDeleter {
     void operator()(ldns_rdf* rdf) const { ldns_rdf_deep_free(rdf); }
@@ -171,6 +177,13 @@ std::unique_ptr<DnsUpdater> DnsUpdater::create(const DnsTarget& target, std::str
 DnsUpdater::DnsUpdater(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 DnsUpdater::~DnsUpdater() = default;
+
+std::size_t DnsUpdater::names_per_update() const
+{
+    // Counted without name compression and with the longest label.
+    const std::size_t name = 1 + kMaxLabelLength + ldns_rdf_size(impl_->zone.get());
+    return std::max<std::size_t>(kMaxRecordBytes / (2 * name + kRecordOverhead), 1);
+}
 
 std::optional<std::string> DnsUpdater::send(const std::vector<NameChange>& changes)
 {

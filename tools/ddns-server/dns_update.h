@@ -3,6 +3,7 @@
 #ifndef OZU_SERVER_DNS_UPDATE_H
 #define OZU_SERVER_DNS_UPDATE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -40,6 +41,9 @@ public:
     ~DnsUpdater();
     DnsUpdater(const DnsUpdater&) = delete;
     DnsUpdater& operator=(const DnsUpdater&) = delete;
+
+    // The most changes send() takes at once.
+    std::size_t names_per_update() const;
 
     // One signed UPDATE for all the changes (serials that are DNS labels): each name's A records
     // are replaced by the change's address, or deleted. Nullopt when the server applied it,
