@@ -1,8 +1,11 @@
 #include "dns_publisher.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -115,7 +118,14 @@ std::unique_ptr<DnsPublisher> DnsPublisher::start(DnsPublisherConfig config, std
         return nullptr;
     }
     impl->log = config.log ? std::move(config.log) : log_to_stderr;
+    // The thread is born with every signal blocked: a stop signal must reach the server's own wait,
+    // whenever the publisher was started.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
     impl->thread = std::thread(&Impl::run, impl.get());
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return std::unique_ptr<DnsPublisher>(new DnsPublisher(std::move(impl)));
 }
 
