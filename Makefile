@@ -13,6 +13,9 @@
 # `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
 # `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS.
+# `make load` builds the server and the fleet generator in build/release and runs tools/load/load.sh
+# in a network namespace of its own (it needs root): 100,000 devices against the server and a local
+# BIND 9; it prints a summary table and fails when a goal is missed.
 # `make soak` runs the background threads for SOAK_SECONDS (default 600) under valgrind (tools/soak.sh).
 # `make bench` builds the benchmark in build/release and the library in build/arm, runs the
 # benchmark once and fails when a target ratio or the stripped ARM library size is missed.
@@ -43,7 +46,7 @@ FUZZ_SECONDS ?= 30
 CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
-.PHONY: format format-check lint all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: format format-check lint all test test-quick demo fuzz soak load bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
 
 all: $(BUILDS:%=build-%)
 
@@ -77,6 +80,11 @@ soak:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/soak -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD_DIR)/soak --parallel $(JOBS) --target $(SOAK_TARGETS)
 	$(CURDIR)/tools/soak.sh $(BUILD_DIR)/soak
+
+load:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
+	$(CMAKE) --build $(BUILD_DIR)/release --parallel $(JOBS) --target ozu-ddns-server ozu-load
+	unshare -n sh -c 'ip link set lo up && exec $(CURDIR)/tools/load/load.sh $(BUILD_DIR)/release'
 
 ARM_STRIP ?= arm-linux-gnueabihf-strip
 ARM_LIBRARY := $(BUILD_DIR)/arm/libozu_dnsupdate.so

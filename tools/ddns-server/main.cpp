@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dns_options.h"
 #include "ozu_version.h"
 #include "server.h"
 #include "sqlite_store.h"
@@ -41,9 +42,17 @@ const char kUsage[] =
     "  --rate-limit N         connections per second from one address (default 100, 0: no limit)\n"
     "  --log-format F         text (default) or json: one line per exchange\n"
     "  --fault MODE           answer every device request with a fault:\n"
-    "                         none, stall, close, not-ok, no-markers, oversized, split\n"
+    "                         none, stall, close, not-ok, no-markers, oversized, split\n";
+const char kUsageEnd[] =
     "  --help                 show this text\n"
     "  --version              show the version\n";
+
+void print_usage(std::FILE* stream)
+{
+    std::fputs(kUsage, stream);
+    std::fputs(ozu::server::kDnsUsage, stream);
+    std::fputs(kUsageEnd, stream);
+}
 
 enum class Command { Serve, List, Release, Help, Version };
 
@@ -51,6 +60,7 @@ struct Options {
     Command command = Command::Serve;
     std::string serial;  // release
     ServerConfig config;
+    ozu::server::DnsOptions dns;
 };
 
 std::optional<long> parse_number(const std::string& text, long lowest, long highest)
@@ -176,7 +186,11 @@ std::optional<std::string> parse_options(const std::vector<std::string>& words, 
         if (i + 1 >= words.size()) {
             return "option " + name + " needs a value";
         }
-        if (std::optional<std::string> problem = apply_option(name, words[++i], options.config)) {
+        const std::string& value = words[++i];
+        std::optional<std::string> problem = ozu::server::is_dns_option(name)
+                                                 ? ozu::server::apply_dns_option(name, value, options.dns)
+                                                 : apply_option(name, value, options.config);
+        if (problem) {
             return problem;
         }
     }
@@ -279,8 +293,13 @@ sigset_t block_stop_signals()
     return signals;
 }
 
-int serve(ServerConfig config)
+int serve(ServerConfig config, const ozu::server::DnsOptions& dns)
 {
+    if (const std::optional<std::string> problem =
+            ozu::server::make_dns_publisher(dns, config.zone, config.publisher)) {
+        std::fprintf(stderr, "ozu-ddns-server: %s\n", problem->c_str());
+        return EXIT_FAILURE;
+    }
     // A log reader that goes away must not end the server.
     std::signal(SIGPIPE, SIG_IGN);
     fit_descriptor_limit(config);
@@ -308,12 +327,13 @@ int main(int argc, char** argv)
     Options options;
     const std::vector<std::string> words(argv + 1, argv + argc);
     if (const std::optional<std::string> problem = parse_options(words, options)) {
-        std::fprintf(stderr, "ozu-ddns-server: %s\n%s", problem->c_str(), kUsage);
+        std::fprintf(stderr, "ozu-ddns-server: %s\n", problem->c_str());
+        print_usage(stderr);
         return kUsageError;
     }
     switch (options.command) {
     case Command::Help:
-        std::fputs(kUsage, stdout);
+        print_usage(stdout);
         return EXIT_SUCCESS;
     case Command::Version:
         std::printf("ozu-ddns-server %s\n", OZU_VERSION);
@@ -325,5 +345,5 @@ int main(int argc, char** argv)
     case Command::Serve:
         break;
     }
-    return serve(options.config);
+    return serve(options.config, options.dns);
 }
