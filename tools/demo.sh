@@ -66,18 +66,19 @@ start_server() {
     indent "$WORK_DIR/server.err"
 }
 
-# Runs one ozu-ddns command, shows it and what it printed, and fails with it.
+# Runs one ozu-ddns command, shows it and what it printed (its result on standard output, the
+# messages on standard error), and fails with it.
 run_tool() {
-    local output=$WORK_DIR/$1.out status=0
+    local status=0
     printf '    $ ozu-ddns %s\n' "$*"
-    timeout 20 "$TOOL" "$@" >"$output" 2>&1 || status=$?
-    indent "$output"
+    timeout 20 "$TOOL" "$@" >"$WORK_DIR/$1.out" 2>"$WORK_DIR/$1.err" || status=$?
+    indent "$WORK_DIR/$1.err" "$WORK_DIR/$1.out"
     ((status == 0)) || fail "ozu-ddns $1 failed (exit status $status)"
 }
 
 run_one_shots() {
     heading "One update and one lookup over HTTP (interface type 2: ozu_dnsupdate_init_v2, once, getname)"
-    run_tool once "${SETTINGS[@]}"
+    run_tool once --verbose "${SETTINGS[@]}"
     run_tool getname "${SETTINGS[@]}"
 }
 
@@ -108,8 +109,7 @@ show_server_log() {
 
 summarise() {
     local domain
-    # Unanchored: a library message without a line end may come just before it.
-    domain=$(head -n 1 "$WORK_DIR/getname.out")
+    domain=$(cat "$WORK_DIR/getname.out")
     [[ -n $domain ]] || fail "ozu-ddns getname printed no domain name"
     heading "Result"
     echo "    The device $SERIAL learned its domain name $domain and went offline on stop."
