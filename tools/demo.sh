@@ -15,6 +15,7 @@ HTTP_PORT=8080
 REGISTER_PORT=8879
 SERVER=$BUILD_DIR/tools/ddns-server/ozu-ddns-server
 TOOL=$BUILD_DIR/tools/ozu-ddns/ozu-ddns
+INIT_SCRIPT=$BUILD_DIR/tools/ozu-ddns/ozu-ddns.init
 SERIAL=DEMO0001
 SETTINGS=(--server "$ADDRESS" --port "$HTTP_PORT" --type 2 --serial "$SERIAL" --mac 00:11:22:33:44:01
     --ip 192.168.1.64 --device-id 0x7)
@@ -82,22 +83,35 @@ run_one_shots() {
     run_tool getname "${SETTINGS[@]}"
 }
 
+# The settings as the lines of a configuration file.
+write_config() {
+    local index
+    for ((index = 0; index < ${#SETTINGS[@]}; index += 2)); do
+        printf '%s = %s\n' "${SETTINGS[index]#--}" "${SETTINGS[index + 1]}"
+    done >"$WORK_DIR/ozu-ddns.conf"
+}
+
+# ozu-ddns run as the init script starts and stops it, with its files in the work directory.
+init_script() {
+    printf '    $ /etc/init.d/ozu-ddns %s\n' "$1"
+    OZU_DDNS=$TOOL OZU_DDNS_CONFIG=$WORK_DIR/ozu-ddns.conf OZU_DDNS_PIDFILE=$WORK_DIR/ozu-ddns.pid OZU_DDNS_OPTS= \
+        sh "$INIT_SCRIPT" "$1" >>"$WORK_DIR/run.out" 2>&1 || fail "the init script's $1 failed"
+}
+
 run_worker() {
-    heading "The register channel: ozu-ddns run (start, init_rdn), then SIGTERM (stop)"
-    printf '    $ ozu-ddns run %s &\n' "${SETTINGS[*]}"
-    "$TOOL" run "${SETTINGS[@]}" >"$WORK_DIR/run.out" 2>&1 &
-    TOOL_PID=$!
+    heading "The register channel: ozu-ddns run (start, init_rdn) under its init script, then SIGTERM (stop)"
+    write_config
+    indent "$WORK_DIR/ozu-ddns.conf"
+    init_script start
+    TOOL_PID=$(cat "$WORK_DIR/ozu-ddns.pid")
     wait_for_line "$SERVER_PID" "$WORK_DIR/server.out" "cmd=102 serial=$SERIAL" || fail "the worker's online report never arrived"
-    echo "    \$ kill -TERM %1"
-    kill -TERM "$TOOL_PID"
-    local status=0
-    wait "$TOOL_PID" || status=$?
+    init_script stop
     TOOL_PID=
     indent "$WORK_DIR/run.out"
     if grep -q 'cat: ' "$WORK_DIR/run.out"; then
         echo "    (the 'cat:' lines: the library looks for DIYDDNSServer in the device's configuration file, absent here)"
     fi
-    ((status == 0)) || fail "ozu-ddns run failed (exit status $status)"
+    grep -q '^ozu-ddns: stopped$' "$WORK_DIR/run.out" || fail "ozu-ddns run did not stop after the offline report"
 }
 
 show_server_log() {
