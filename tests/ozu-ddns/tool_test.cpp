@@ -152,12 +152,17 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
 TEST_F(Tool, GivesItsVersionAndOnlyTheNameOnStandardOutput)
 {
     EXPECT_EQ(run({"--version"}), (Outcome{0, "ozu-ddns " OZU_TEST_VERSION "\n", ""}));
+    // Each run connects twice: once to see that the server is there, once for the lookup.
     const Peer peer(test_address(),
-                    std::vector<PeerStep>(2, {Channel::Http, {"HTTP/1.0 200 OK\r\n\r\nSUCC:dev.ddns.test"}}));
+                    std::vector<PeerStep>(4, {Channel::Http, {"HTTP/1.0 200 OK\r\n\r\nSUCC:dev.ddns.test"}}));
     const std::string query = output_of({"encrypt", "mymac=00:11:22:33:44:55&"});
-    EXPECT_EQ(run({"getname", "--type", "1", "--server", test_address(), "--port", std::to_string(peer.http_port()),
-                   "--mac", kMac}),
-              (Outcome{0, "dev.ddns.test\n", "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + query}));
+    const Words getname = {
+        "getname", "--type", "1", "--server", test_address(), "--port", std::to_string(peer.http_port()),
+        "--mac",   kMac};
+    EXPECT_EQ(run(getname), (Outcome{0, "dev.ddns.test\n", "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + query}));
+    Words to_syslog = getname;
+    to_syslog.push_back("--syslog");
+    EXPECT_EQ(run(to_syslog), (Outcome{0, "dev.ddns.test\n", ""}));
 }
 
 // What a scripted server received, in order: "GET" for an HTTP request, "COMMAND STATUS" for a
