@@ -199,13 +199,15 @@ std::vector<std::string> own_lines(const std::string& err)
     return lines;
 }
 
-// run in the background with a configuration file whose interval the command line overrides; each
-// signal goes once the server has seen so many exchanges. The server answers every record with
-// the domain given, or none.
+// run in the background with a configuration file whose interval the command line overrides and
+// whose serial changes before SIGHUP; each signal goes once the server has seen so many
+// exchanges. The server answers every record with the domain given, or none.
 TEST_F(Tool, RunIsAServiceThatAnswersSignals)
 {
     const std::string raised = "--interval 2 is raised to 300 by the library, its least for --type 2";
-    const std::string detail = "server " + test_address() + ", serial SN01, interval 300 s";
+    const auto detail = [](const char* serial) {
+        return "server " + test_address() + ", serial " + serial + ", interval 300 s";
+    };
     const std::string running = "running: SIGTERM or SIGINT stops, SIGHUP reloads, SIGUSR1 updates now";
     struct Case {
         std::string domain;
@@ -221,7 +223,7 @@ TEST_F(Tool, RunIsAServiceThatAnswersSignals)
          {{2, SIGHUP}, {5, SIGUSR1}, {6, SIGTERM}},
          {"101 online", "102 online", "102 offline", "101 online", "102 online", "GET", "102 offline"},
          "0\n",
-         {raised, detail, running, "SIGHUP: re-reading the configuration", raised, detail,
+         {raised, detail("SN01"), running, "SIGHUP: re-reading the configuration", raised, detail("SN02"),
           "SIGUSR1: online update confirmed", "SIGTERM: stopping after the offline report", "stopped"}},
         {"",
          "--quiet",
@@ -234,9 +236,12 @@ TEST_F(Tool, RunIsAServiceThatAnswersSignals)
         std::vector<PeerStep> steps(10, {Channel::Register, {record_with(102, c.domain)}});
         steps.push_back({Channel::Http, {"HTTP/1.0 200 OK\r\n\r\nSUCCESS"}});
         Peer peer(test_address(), steps);
-        std::ofstream(path("conf")) << "server = " << test_address() << "\nport = " << peer.http_port()
-                                    << "\nserial = SN01\nmac = " << kMac << "\nip = " << kIp
-                                    << "\ninterval = 600\npidfile = " << path("pid") << "\n";
+        const auto configure = [&](const char* serial) {
+            std::ofstream(path("conf")) << "server = " << test_address() << "\nport = " << peer.http_port()
+                                        << "\nserial = " << serial << "\nmac = " << kMac << "\nip = " << kIp
+                                        << "\ninterval = 600\npidfile = " << path("pid") << "\n";
+        };
+        configure("SN01");
         std::system(("(" + command({"run", "--config", path("conf"), "--interval", "2", c.verbosity}) + "; echo $? >" +
                      path("status") + ") >" + path("out") + " 2>" + path("err") + " &")
                         .c_str());
@@ -244,6 +249,9 @@ TEST_F(Tool, RunIsAServiceThatAnswersSignals)
             EXPECT_EQ(exchanges(peer, count).size(), count);
             const pid_t pid = std::atoi(read_file(path("pid")).c_str());
             ASSERT_GT(pid, 0);
+            if (signal == SIGHUP) {
+                configure("SN02");
+            }
             kill(pid, signal);
         }
         EXPECT_EQ(exchanges(peer, c.exchanges.size()), c.exchanges);
