@@ -15,6 +15,7 @@ HTTP_PORT=8080
 REGISTER_PORT=8879
 SERVER=$BUILD_DIR/tools/ddns-server/ozu-ddns-server
 TOOL=$BUILD_DIR/tools/ozu-ddns/ozu-ddns
+INIT_SCRIPT=$BUILD_DIR/tools/ozu-ddns/ozu-ddns.init
 SERIAL=DEMO0001
 SETTINGS=(--server "$ADDRESS" --port "$HTTP_PORT" --type 2 --serial "$SERIAL" --mac 00:11:22:33:44:01
     --ip 192.168.1.64 --device-id 0x7)
@@ -66,37 +67,51 @@ start_server() {
     indent "$WORK_DIR/server.err"
 }
 
-# Runs one ozu-ddns command, shows it and what it printed, and fails with it.
+# Runs one ozu-ddns command, shows it and what it printed (its result on standard output, the
+# messages on standard error), and fails with it.
 run_tool() {
-    local output=$WORK_DIR/$1.out status=0
+    local status=0
     printf '    $ ozu-ddns %s\n' "$*"
-    timeout 20 "$TOOL" "$@" >"$output" 2>&1 || status=$?
-    indent "$output"
+    timeout 20 "$TOOL" "$@" >"$WORK_DIR/$1.out" 2>"$WORK_DIR/$1.err" || status=$?
+    indent "$WORK_DIR/$1.err" "$WORK_DIR/$1.out"
     ((status == 0)) || fail "ozu-ddns $1 failed (exit status $status)"
 }
 
 run_one_shots() {
     heading "One update and one lookup over HTTP (interface type 2: ozu_dnsupdate_init_v2, once, getname)"
-    run_tool once "${SETTINGS[@]}"
+    run_tool once --verbose "${SETTINGS[@]}"
     run_tool getname "${SETTINGS[@]}"
 }
 
+# The settings as the lines of a configuration file.
+write_config() {
+    local index
+    for ((index = 0; index < ${#SETTINGS[@]}; index += 2)); do
+        printf '%s = %s\n' "${SETTINGS[index]#--}" "${SETTINGS[index + 1]}"
+    done >"$WORK_DIR/ozu-ddns.conf"
+}
+
+# ozu-ddns run as the init script starts and stops it, with its files in the work directory.
+init_script() {
+    printf '    $ /etc/init.d/ozu-ddns %s\n' "$1"
+    OZU_DDNS=$TOOL OZU_DDNS_CONFIG=$WORK_DIR/ozu-ddns.conf OZU_DDNS_PIDFILE=$WORK_DIR/ozu-ddns.pid OZU_DDNS_OPTS= \
+        sh "$INIT_SCRIPT" "$1" >>"$WORK_DIR/run.out" 2>&1 || fail "the init script's $1 failed"
+}
+
 run_worker() {
-    heading "The register channel: ozu-ddns run (start, init_rdn), then SIGTERM (stop)"
-    printf '    $ ozu-ddns run %s &\n' "${SETTINGS[*]}"
-    "$TOOL" run "${SETTINGS[@]}" >"$WORK_DIR/run.out" 2>&1 &
-    TOOL_PID=$!
+    heading "The register channel: ozu-ddns run (start, init_rdn) under its init script, then SIGTERM (stop)"
+    write_config
+    indent "$WORK_DIR/ozu-ddns.conf"
+    init_script start
+    TOOL_PID=$(cat "$WORK_DIR/ozu-ddns.pid")
     wait_for_line "$SERVER_PID" "$WORK_DIR/server.out" "cmd=102 serial=$SERIAL" || fail "the worker's online report never arrived"
-    echo "    \$ kill -TERM %1"
-    kill -TERM "$TOOL_PID"
-    local status=0
-    wait "$TOOL_PID" || status=$?
+    init_script stop
     TOOL_PID=
     indent "$WORK_DIR/run.out"
     if grep -q 'cat: ' "$WORK_DIR/run.out"; then
         echo "    (the 'cat:' lines: the library looks for DIYDDNSServer in the device's configuration file, absent here)"
     fi
-    ((status == 0)) || fail "ozu-ddns run failed (exit status $status)"
+    grep -q '^ozu-ddns: stopped$' "$WORK_DIR/run.out" || fail "ozu-ddns run did not stop after the offline report"
 }
 
 show_server_log() {
@@ -108,8 +123,7 @@ show_server_log() {
 
 summarise() {
     local domain
-    # Unanchored: a library message without a line end may come just before it.
-    domain=$(head -n 1 "$WORK_DIR/getname.out")
+    domain=$(cat "$WORK_DIR/getname.out")
     [[ -n $domain ]] || fail "ozu-ddns getname printed no domain name"
     heading "Result"
     echo "    The device $SERIAL learned its domain name $domain and went offline on stop."

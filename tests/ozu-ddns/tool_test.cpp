@@ -1,6 +1,8 @@
-// ozu-ddns as a program: its mistakes and exit statuses, and a round trip through each cipher and codec
-// command. The client commands' round trips are the demo test's (tools/demo.sh).
+// ozu-ddns as a program: its mistakes and exit statuses, a round trip through each cipher and codec
+// command, and run as a service against a scripted server. The client commands' round trips with
+// the reference server are the demo test's (tools/demo.sh).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "support/client_support.h"
 
 namespace ozu::test {
 namespace {
@@ -36,18 +39,24 @@ protected:
 
     std::string path(const std::string& name) const { return directory_ + "/" + name; }
 
-    // The tool, bounded by timeout(1), with its standard streams in files of the scratch directory.
-    Outcome run(const Words& words, const std::string& input = "")
+    // The tool bounded by timeout(1), as a shell command.
+    static std::string command(const Words& words)
     {
-        std::ofstream(path("in"), std::ios::binary) << input;
         Words argv = {OZU_TOOL_COMMAND};
         argv.insert(argv.end(), words.begin(), words.end());
         std::string command = "timeout 120";
         for (const std::string& word : argv) {
             command += " '" + word + "'";
         }
+        return command;
+    }
+
+    // The tool with its standard streams in files of the scratch directory.
+    Outcome run(const Words& words, const std::string& input = "")
+    {
+        std::ofstream(path("in"), std::ios::binary) << input;
         const int status =
-            std::system((command + " <" + path("in") + " >" + path("out") + " 2>" + path("err")).c_str());
+            std::system((command(words) + " <" + path("in") + " >" + path("out") + " 2>" + path("err")).c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(path("out")), read_file(path("err"))};
     }
 
@@ -80,7 +89,47 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
         {{"des", "decrypt", "--key", "ABCDEFGH", ".DES"}, "", 2, "'.DES' does not end in .DES"},
         {{"base64", "rot13"}, "", 2, "unknown direction 'rot13' (encode or decode)"},
         {{"once", "--server", "s", "--mac", "m"}, "", 2, "--serial is required"},
-        {{"run", "--server", "s", "--mac", "m", "--type", "3"}, "", 2, "invalid value for --type: '3'"},
+        {{"run", "--server", "s", "--mac", "m", "--type", "3"}, "", 2, "invalid value for --type: '3' (0 to 2)"},
+        {{"run", "--config", "/dev/null", "--server", "s", "--serial", "SN000125", "--mac", "m"},
+         "",
+         2,
+         "--ip is required"},
+        {{"run", "--type", "0", "--server", "s", "--mac", "m", "--ip", "i", "--interval", "5"},
+         "",
+         2,
+         "run needs --type 2: only it configures the serial, without which the server cannot use the records"},
+        {{"run", "--serial", "SN00012345", "--server", "s", "--mac", "m", "--ip", "i"},
+         "",
+         2,
+         "invalid value for --serial: 'SN00012345' (1 to 8 characters)"},
+        {{"once", "--type", "0", "--server", "s", "--mac", "m", "--http-port", "81"},
+         "",
+         2,
+         "--http-port is not used with --type 0"},
+        {{"once", "--server", "no-such-host.invalid", "--serial", "S", "--mac", "m"},
+         "",
+         1,
+         "cannot resolve 'no-such-host.invalid'"},
+        {{"getname", "--server", "127.0.0.1", "--port", "1", "--serial", "S", "--mac", "m"},
+         "",
+         1,
+         "cannot reach 127.0.0.1 port 1: Connection refused"},
+        {{"once", "--server", "::1", "--serial", "S", "--mac", "m"},
+         "",
+         2,
+         "--server '::1': an IPv6 address; the library reaches its server over IPv4 only"},
+        {{"once", "--server", "127.88.0.9:8080", "--serial", "S", "--mac", "m"},
+         "",
+         2,
+         "--server '127.88.0.9:8080': host:port is not a server name; use --port"},
+        {{"run", "--config", "/dev/stdin"},
+         "# a device\nserver = s\nsevrer = t\n",
+         2,
+         "/dev/stdin:3: unknown key 'sevrer'"},
+        {{"run", "--config", "/dev/stdin", "--port", "80"},
+         "port = 8o\n",
+         2,
+         "/dev/stdin:1: invalid value for port: '8o' (1 to 65535)"},
         {{"getname", "--server", "s", "--mac", "m", "--offline"}, "", 2, "unknown option '--offline'"},
         {{"decrypt", "0123456789abcde"}, "", 1, "ciphertext of 15 hex digits: not whole 16-digit blocks"},
         {{"decrypt", "0123456789abcdeg"}, "", 1, "not hexadecimal: 'g' at position 15"},
@@ -104,6 +153,118 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
         } catch (const ozu::tool::UsageError& error) {
             EXPECT_STREQ(error.what(), "a file name cannot hold a NUL byte");
         }
+    }
+}
+
+TEST_F(Tool, GivesItsVersionAndOnlyTheNameOnStandardOutput)
+{
+    EXPECT_EQ(run({"--version"}), (Outcome{0, "ozu-ddns " OZU_TEST_VERSION "\n", ""}));
+    // Each run connects twice: once to see that the server is there, once for the lookup.
+    const Peer peer(test_address(),
+                    std::vector<PeerStep>(4, {Channel::Http, {"HTTP/1.0 200 OK\r\n\r\nSUCC:dev.ddns.test"}}));
+    const std::string query = output_of({"encrypt", "mymac=00:11:22:33:44:55&"});
+    const Words getname = {
+        "getname", "--type", "1", "--server", test_address(), "--port", std::to_string(peer.http_port()),
+        "--mac",   kMac};
+    EXPECT_EQ(run(getname), (Outcome{0, "dev.ddns.test\n", "DiyDNS Get: /getipbymac.php?do=getsilent&value=" + query}));
+    Words to_syslog = getname;
+    to_syslog.push_back("--syslog");
+    EXPECT_EQ(run(to_syslog), (Outcome{0, "dev.ddns.test\n", ""}));
+}
+
+// What a scripted server received, in order: "GET" for an HTTP request, "COMMAND STATUS" for a
+// register record; the domain-name thread's records (103) are left out, their timing is its own.
+std::vector<std::string> exchanges(Peer& peer, std::size_t count)
+{
+    std::vector<std::string> seen;
+    for (std::size_t asked = count; seen.size() < count && asked < count + 4; ++asked) {
+        seen.clear();
+        for (const std::string& request : peer.requests(asked)) {
+            const int command = request.size() == 432 ? static_cast<unsigned char>(request[0]) : 0;
+            if (command != 103) {
+                seen.push_back(command == 0 ? request.substr(0, 3) : std::to_string(command) + " " + &request[416]);
+            }
+        }
+    }
+    return seen;
+}
+
+// The lines the tool itself wrote on standard error, without its "ozu-ddns: " prefix.
+std::vector<std::string> own_lines(const std::string& err)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(err);
+    for (std::string line; std::getline(stream, line);) {
+        if (line.rfind("ozu-ddns: ", 0) == 0) {
+            lines.push_back(line.substr(10));
+        }
+    }
+    return lines;
+}
+
+// run in the background with a configuration file whose interval the command line overrides and
+// whose serial changes before SIGHUP; each signal goes once the server has seen so many
+// exchanges. The server answers every record with the domain given, or none.
+TEST_F(Tool, RunIsAServiceThatAnswersSignals)
+{
+    const std::string raised = "--interval 2 is raised to 300 by the library, its least for --type 2";
+    const auto detail = [](const char* serial) {
+        return "server " + test_address() + ", serial " + serial + ", interval 300 s";
+    };
+    const std::string running = "running: SIGTERM or SIGINT stops, SIGHUP reloads, SIGUSR1 updates now";
+    struct Case {
+        std::string domain;
+        std::string verbosity;
+        std::vector<std::pair<std::size_t, int>> signals;
+        std::vector<std::string> exchanges;
+        std::string status;
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {"ddns.test",
+         "--verbose",
+         {{2, SIGHUP}, {5, SIGUSR1}, {6, SIGTERM}},
+         {"101 online", "102 online", "102 offline", "101 online", "102 online", "GET", "102 offline"},
+         "0\n",
+         {raised, detail("SN01"), running, "SIGHUP: re-reading the configuration", raised, detail("SN02"),
+          "SIGUSR1: online update confirmed", "SIGTERM: stopping after the offline report", "stopped"}},
+        {"",
+         "--quiet",
+         {{2, SIGINT}},
+         {"101 online", "102 online", "102 offline"},
+         "1\n",
+         {"stopped without the server ever confirming the device"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<PeerStep> steps(10, {Channel::Register, {record_with(102, c.domain)}});
+        steps.push_back({Channel::Http, {"HTTP/1.0 200 OK\r\n\r\nSUCCESS"}});
+        Peer peer(test_address(), steps);
+        const auto configure = [&](const char* serial) {
+            std::ofstream(path("conf")) << "server = " << test_address() << "\nport = " << peer.http_port()
+                                        << "\nserial = " << serial << "\nmac = " << kMac << "\nip = " << kIp
+                                        << "\ninterval = 600\npidfile = " << path("pid") << "\n";
+        };
+        configure("SN01");
+        std::system(("(" + command({"run", "--config", path("conf"), "--interval", "2", c.verbosity}) + "; echo $? >" +
+                     path("status") + ") >" + path("out") + " 2>" + path("err") + " &")
+                        .c_str());
+        for (const auto& [count, signal] : c.signals) {
+            EXPECT_EQ(exchanges(peer, count).size(), count);
+            const pid_t pid = std::atoi(read_file(path("pid")).c_str());
+            ASSERT_GT(pid, 0);
+            if (signal == SIGHUP) {
+                configure("SN02");
+            }
+            kill(pid, signal);
+        }
+        EXPECT_EQ(exchanges(peer, c.exchanges.size()), c.exchanges);
+        for (int wait = 0; wait < 100 && read_file(path("status")).empty(); ++wait) {
+            usleep(100000);
+        }
+        EXPECT_EQ(read_file(path("status")), c.status);
+        EXPECT_EQ(own_lines(read_file(path("err"))), c.said);
+        EXPECT_EQ(read_file(path("out")) + (std::filesystem::exists(path("pid")) ? "pid file left" : ""), "");
+        std::filesystem::remove(path("status"));
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace ozu::tool {
 namespace {
@@ -57,6 +56,12 @@ std::string Arguments::value_or(const std::string& name, const std::string& fall
     return found == values.end() ? fallback : found->second;
 }
 
+std::string Arguments::origin(const std::string& name) const
+{
+    const auto found = origins.find(name);
+    return found == origins.end() ? std::string() : found->second;
+}
+
 std::optional<Arguments> parse_command(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
                                        std::size_t lowest, std::size_t highest, const std::string& help)
 {
@@ -76,21 +81,6 @@ const std::string& file_operand(const Arguments& arguments, std::size_t index)
         throw UsageError("a file name cannot hold a NUL byte");
     }
     return path;
-}
-
-long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest)
-{
-    const auto found = arguments.values.find(name);
-    if (found == arguments.values.end()) {
-        return fallback;
-    }
-    const std::string& text = found->second;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || value < lowest || value > highest) {
-        throw UsageError("invalid value for " + name + ": '" + text + "'");
-    }
-    return value;
 }
 
 }  // namespace ozu::tool

@@ -15,7 +15,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// The command line is wrong: exit status 2.
+// The command line or the configuration is wrong: exit status 2.
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -34,9 +34,12 @@ struct Arguments {
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
     std::vector<std::string> operands;
+    // Where an option read from a file stands, as "FILE:LINE: "; nothing for the command line's.
+    std::map<std::string, std::string> origins;
 
     bool has(const std::string& name) const { return values.count(name) != 0 || flags.count(name) != 0; }
     std::string value_or(const std::string& name, const std::string& fallback) const;
+    std::string origin(const std::string& name) const;
 };
 
 // A command's words as options and from lowest to highest operands; options may stand anywhere
@@ -48,9 +51,6 @@ std::optional<Arguments> parse_command(const std::vector<std::string>& words, co
 // The operand at index as a file name; one holding a NUL byte, where the system would end it, is a
 // usage error.
 const std::string& file_operand(const Arguments& arguments, std::size_t index);
-
-// A decimal or 0x-hexadecimal integer option within [lowest, highest].
-long number_option(const Arguments& arguments, const std::string& name, long fallback, long lowest, long highest);
 
 }  // namespace ozu::tool
 

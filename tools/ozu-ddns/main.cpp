@@ -6,6 +6,8 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "messages.h"
+#include "ozu_version.h"
 
 namespace {
 
@@ -34,7 +36,8 @@ const char kHelp[] =
     "                            Base64 from FILE or standard input to standard output\n"
     "  once [--offline] SETTINGS one registration update over HTTP\n"
     "  getname SETTINGS          the device's domain name, asked over HTTP\n"
-    "  run SETTINGS              stay registered until SIGINT or SIGTERM, then go offline\n"
+    "  run SETTINGS              stay registered, as a service, until SIGTERM or SIGINT\n"
+    "  --version                 the version of ozu-ddns\n"
     "'ozu-ddns COMMAND --help' describes a command and its SETTINGS.\n"
     "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n";
 
@@ -50,7 +53,7 @@ const Command* find_command(const std::string& name)
 
 int report(const char* message, int status)
 {
-    std::fprintf(stderr, "ozu-ddns: %s\n", message);
+    ozu::tool::say(ozu::tool::Weight::Error, message);
     return status;
 }
 
@@ -64,6 +67,10 @@ int dispatch(int argc, char** argv)
         std::fputs(kHelp, stdout);
         return ozu::tool::kExitSuccess;
     }
+    if (name == "--version") {
+        std::printf("ozu-ddns %s\n", OZU_VERSION);
+        return ozu::tool::kExitSuccess;
+    }
     const Command* command = find_command(name);
     if (command == nullptr) {
         throw ozu::tool::UsageError("unknown command '" + name + "' (see ozu-ddns --help)");
@@ -75,7 +82,7 @@ int dispatch(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // Line by line even into a pipe, so that these lines and the library's keep their order in a log.
+    // Line by line even into a pipe, so that the library's messages reach the log as they come.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         return dispatch(argc, argv);
