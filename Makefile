@@ -26,10 +26,12 @@ TEST_JOBS ?= 8
 
 BUILDS := release asan arm tsan
 
-CONFIGURE_release := -DCMAKE_BUILD_TYPE=Release
-CONFIGURE_asan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE=ON
-CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake
-CONFIGURE_tsan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE_THREAD=ON
+# Our own builds make warnings errors; a packager's build leaves them warnings.
+STRICT := -DOZU_WERROR=ON
+CONFIGURE_release := -DCMAKE_BUILD_TYPE=Release $(STRICT)
+CONFIGURE_asan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE=ON $(STRICT)
+CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake $(STRICT)
+CONFIGURE_tsan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE_THREAD=ON $(STRICT)
 
 # Where each configuration's tests live, and what it leaves out.
 TESTS_tsan := /tests/ddns
@@ -40,7 +42,7 @@ CTEST_ARGS := --output-on-failure --parallel $(TEST_JOBS)
 DEMO_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-ddns
 SOAK_TARGETS := ozu_dnsupdate ozu-ddns-server ozu-soak
 FUZZ_SECONDS ?= 30
-CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(STRICT) \
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
 .PHONY: format format-check lint all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
@@ -74,7 +76,7 @@ fuzz:
 	$(CTEST) --test-dir $(BUILD_DIR)/fuzz --label-regex fuzz --output-on-failure --parallel 2
 
 soak:
-	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/soak -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/soak -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT)
 	$(CMAKE) --build $(BUILD_DIR)/soak --parallel $(JOBS) --target $(SOAK_TARGETS)
 	$(CURDIR)/tools/soak.sh $(BUILD_DIR)/soak
 
