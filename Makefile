@@ -4,12 +4,14 @@
 #   build/arm      32-bit ARM cross build, tests run under qemu-arm
 #   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
 #                  labelled `slow`, which wait out timeouts and add no thread interleavings
+# and then the big-endian MIPS cross build, build/mips: the library and the cipher tests, run under
+# qemu-mips (`make test-mips`).
 # `make lint` runs clang-tidy with .clang-tidy over our sources (tools/lint.sh, build/lint) and fails
 # on any finding.
 # `make test` first checks the layout (`make format-check`, .clang-format); after the four
 # configurations it runs the fuzz step, then `make lint`, and last the size check: tools/test_size.sh
 # fails when the tests exceed 40% of the rest of the code. `time make test` gives its duration.
-# `make test-quick` builds and tests the four configurations alone, skipping the tests labelled `slow`.
+# `make test-quick` builds and tests the five configurations alone, skipping the tests labelled `slow`.
 # `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
 # `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS.
@@ -33,6 +35,17 @@ CONFIGURE_asan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE=ON $(STRICT)
 CONFIGURE_arm := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake $(STRICT)
 CONFIGURE_tsan := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZU_SANITIZE_THREAD=ON $(STRICT)
 
+# build/mips: 32-bit big-endian MIPS, the library and its cipher tests, which run under qemu-mips. Debian has
+# neither GoogleTest nor OpenSSL for it: GoogleTest is built from Debian's sources and staged in
+# build/mips-gtest, and the tests get OpenSSL's DES from the release build's oracle program.
+GTEST_SOURCE ?= /usr/src/googletest
+MIPS_TOOLCHAIN := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mips-linux-gnu.cmake
+MIPS_GTEST_STAGE := $(BUILD_DIR)/mips-gtest/stage
+CONFIGURE_mips := -DCMAKE_BUILD_TYPE=Release $(MIPS_TOOLCHAIN) $(STRICT) -DCMAKE_FIND_ROOT_PATH=$(MIPS_GTEST_STAGE) \
+	-DOZU_TEST_DES_ORACLE=$(BUILD_DIR)/release/tests/ozu-des-oracle
+MIPS_TARGETS := ozu_dnsupdate des_test codec_base64_test
+MIPS_TEST_DIRS := des codec
+
 # Where each configuration's tests live, and what it leaves out.
 TESTS_tsan := /tests/ddns
 SKIP_tsan := --label-exclude slow
@@ -45,14 +58,15 @@ FUZZ_SECONDS ?= 30
 CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(STRICT) \
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
-.PHONY: format format-check lint all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) $(BUILDS:%=quick-%)
+.PHONY: format format-check lint all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) \
+	$(BUILDS:%=quick-%) mips-gtest build-mips test-mips
 
-all: $(BUILDS:%=build-%)
+all: $(BUILDS:%=build-%) build-mips
 
-test: format-check $(BUILDS:%=test-%) fuzz lint
+test: format-check $(BUILDS:%=test-%) test-mips fuzz lint
 	$(CURDIR)/tools/test_size.sh
 
-test-quick: $(BUILDS:%=quick-%)
+test-quick: $(BUILDS:%=quick-%) test-mips
 
 $(BUILDS:%=build-%): build-%:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/$* $(CONFIGURE_$*)
@@ -63,6 +77,18 @@ $(BUILDS:%=test-%): test-%: build-%
 
 $(BUILDS:%=quick-%): quick-%: build-%
 	$(CTEST) --test-dir $(BUILD_DIR)/$*$(TESTS_$*) $(CTEST_ARGS) --label-exclude slow
+
+mips-gtest:
+	$(CMAKE) -S $(GTEST_SOURCE) -B $(BUILD_DIR)/mips-gtest -DCMAKE_BUILD_TYPE=Release $(MIPS_TOOLCHAIN) -DBUILD_GMOCK=OFF
+	$(CMAKE) --build $(BUILD_DIR)/mips-gtest --parallel $(JOBS)
+	DESTDIR=$(MIPS_GTEST_STAGE) $(CMAKE) --install $(BUILD_DIR)/mips-gtest
+
+build-mips: mips-gtest
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/mips $(CONFIGURE_mips)
+	$(CMAKE) --build $(BUILD_DIR)/mips --parallel $(JOBS) --target $(MIPS_TARGETS)
+
+test-mips: build-mips build-release
+	$(foreach dir,$(MIPS_TEST_DIRS),$(CTEST) --test-dir $(BUILD_DIR)/mips/tests/$(dir) $(CTEST_ARGS) &&) true
 
 demo:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
