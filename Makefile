@@ -5,13 +5,16 @@
 #   build/tsan     x86-64 with ThreadSanitizer, the client tests only; it skips the tests
 #                  labelled `slow`, which wait out timeouts and add no thread interleavings
 # and then the big-endian MIPS cross build, build/mips: the library and the cipher tests, run under
-# qemu-mips (`make test-mips`).
+# qemu-mips (`make test-mips`), and the Debian packages (`make test-deb`).
 # `make lint` runs clang-tidy with .clang-tidy over our sources (tools/lint.sh, build/lint) and fails
 # on any finding.
 # `make test` first checks the layout (`make format-check`, .clang-format); after the four
 # configurations it runs the fuzz step, then `make lint`, and last the size check: tools/test_size.sh
 # fails when the tests exceed 40% of the rest of the code. `time make test` gives its duration.
 # `make test-quick` builds and tests the five configurations alone, skipping the tests labelled `slow`.
+# `make deb` builds the Debian packages in build/deb/packages (cmake/package.cmake) from a build configured
+# as a packager would, without the tests. `make test-deb` installs them with dpkg (as root, or through sudo),
+# checks the installed programs and library (tests/package/check_installed.sh) and purges them again.
 # `make demo` builds the library, the reference server and ozu-ddns in build/release and runs tools/demo.sh:
 # one device registers with the reference server over loopback.
 # `make fuzz` builds the libFuzzer targets with clang in build/fuzz and runs each for FUZZ_SECONDS.
@@ -22,6 +25,7 @@
 CMAKE ?= cmake
 BUILD_DIR ?= $(CURDIR)/build
 CTEST ?= ctest
+CPACK ?= cpack
 # Build parallelism, and test parallelism (most tests wait on sockets, not the CPU).
 JOBS ?= 2
 TEST_JOBS ?= 8
@@ -46,6 +50,10 @@ CONFIGURE_mips := -DCMAKE_BUILD_TYPE=Release $(MIPS_TOOLCHAIN) $(STRICT) -DCMAKE
 MIPS_TARGETS := ozu_dnsupdate des_test codec_base64_test
 MIPS_TEST_DIRS := des codec
 
+CONFIGURE_deb := -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF $(STRICT)
+DEB_DIR := $(BUILD_DIR)/deb/packages
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+
 # Where each configuration's tests live, and what it leaves out.
 TESTS_tsan := /tests/ddns
 SKIP_tsan := --label-exclude slow
@@ -59,11 +67,11 @@ CONFIGURE_fuzz := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DC
 	-DOZU_BUILD_TESTS=OFF -DOZU_BUILD_FUZZERS=ON -DOZU_FUZZ_SECONDS=$(FUZZ_SECONDS)
 
 .PHONY: format format-check lint all test test-quick demo fuzz soak bench clean $(BUILDS:%=build-%) $(BUILDS:%=test-%) \
-	$(BUILDS:%=quick-%) mips-gtest build-mips test-mips
+	$(BUILDS:%=quick-%) mips-gtest build-mips test-mips deb test-deb
 
 all: $(BUILDS:%=build-%) build-mips
 
-test: format-check $(BUILDS:%=test-%) test-mips fuzz lint
+test: format-check $(BUILDS:%=test-%) test-mips test-deb fuzz lint
 	$(CURDIR)/tools/test_size.sh
 
 test-quick: $(BUILDS:%=quick-%) test-mips
@@ -89,6 +97,15 @@ build-mips: mips-gtest
 
 test-mips: build-mips build-release
 	$(foreach dir,$(MIPS_TEST_DIRS),$(CTEST) --test-dir $(BUILD_DIR)/mips/tests/$(dir) $(CTEST_ARGS) &&) true
+
+deb:
+	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/deb $(CONFIGURE_deb)
+	$(CMAKE) --build $(BUILD_DIR)/deb --parallel $(JOBS)
+	rm -rf $(DEB_DIR)
+	cd $(BUILD_DIR)/deb && $(CPACK) -B $(DEB_DIR)
+
+test-deb: deb
+	$(SUDO) $(CURDIR)/tests/package/check_installed.sh $(DEB_DIR) $(CURDIR)/tests/consumer/project/consumer.c
 
 demo:
 	$(CMAKE) -S $(CURDIR) -B $(BUILD_DIR)/release $(CONFIGURE_release)
