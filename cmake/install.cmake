@@ -11,13 +11,13 @@ foreach(header IN LISTS OZU_PUBLIC_HEADERS)
 endforeach()
 
 install(TARGETS ozu_dnsupdate EXPORT ozu_dnsupdateTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${OZU_PUBLIC_HEADERS} DESTINATION ${OZU_HEADER_DIR})
+install(FILES ${OZU_PUBLIC_HEADERS} DESTINATION ${OZU_HEADER_DIR} COMPONENT dev)
 
 # CMake package: find_package(ozu_dnsupdate) gives ozu_dnsupdate::ozu_dnsupdate.
 set(OZU_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ozu_dnsupdate)
-install(EXPORT ozu_dnsupdateTargets NAMESPACE ozu_dnsupdate:: DESTINATION ${OZU_CONFIG_DIR})
+install(EXPORT ozu_dnsupdateTargets NAMESPACE ozu_dnsupdate:: DESTINATION ${OZU_CONFIG_DIR} COMPONENT dev)
 configure_package_config_file(cmake/ozu_dnsupdateConfig.cmake.in
   ${PROJECT_BINARY_DIR}/ozu_dnsupdateConfig.cmake
   INSTALL_DESTINATION ${OZU_CONFIG_DIR})
@@ -26,7 +26,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ozu_dnsupdateConfigVersio
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/ozu_dnsupdateConfig.cmake
   ${PROJECT_BINARY_DIR}/ozu_dnsupdateConfigVersion.cmake
-  DESTINATION ${OZU_CONFIG_DIR})
+  DESTINATION ${OZU_CONFIG_DIR} COMPONENT dev)
 
 # pkg-config: the directories are written relative to ${prefix}, and the prefix itself when
 # installing, so that `cmake --install --prefix` and DESTDIR staging both get the right one.
@@ -44,5 +44,14 @@ install(CODE "
   set(OZU_PC_VERSION [[${PROJECT_VERSION}]])
   set(OZU_PC_LIBDIR [[${OZU_PC_LIBDIR}]])
   set(OZU_PC_INCLUDEDIR [[${OZU_PC_INCLUDEDIR}]])
-  configure_file([[${PROJECT_SOURCE_DIR}/cmake/ozu_dnsupdate.pc.in]] [[${OZU_PC_FILE}]] @ONLY)")
-install(FILES ${OZU_PC_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  configure_file([[${PROJECT_SOURCE_DIR}/cmake/ozu_dnsupdate.pc.in]] [[${OZU_PC_FILE}]] @ONLY)"
+  COMPONENT dev)
+install(FILES ${OZU_PC_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+
+# The DDNS server and its manual page, beside the tool (whose rules live with it), and like it finding
+# the library relative to itself under any prefix.
+file(RELATIVE_PATH ozu_bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+set_target_properties(ozu-ddns-server PROPERTIES INSTALL_RPATH "$ORIGIN/${ozu_bin_to_lib}")
+install(TARGETS ozu-ddns-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/ddns-server/ozu-ddns-server.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
+  COMPONENT tools)

@@ -167,6 +167,8 @@ void transpose(SliceMatrix& rows)
     transpose_step<1>(rows);
 }
 
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 Lane byte_swapped(Lane value)
 {
     if constexpr (sizeof(Lane) == 8) {
@@ -181,17 +183,17 @@ Lane load_lane(const unsigned char* bytes)
 {
     Lane value;
     std::memcpy(&value, bytes, sizeof value);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = byte_swapped(value);
-#endif
+    if constexpr (kLittleEndian) {
+        value = byte_swapped(value);
+    }
     return value;
 }
 
 void store_lane(Lane value, unsigned char* bytes)
 {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = byte_swapped(value);
-#endif
+    if constexpr (kLittleEndian) {
+        value = byte_swapped(value);
+    }
     std::memcpy(bytes, &value, sizeof value);
 }
 

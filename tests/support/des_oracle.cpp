@@ -53,4 +53,17 @@ std::uint64_t exchange_halves_under_ip(std::uint64_t block)
     return permuted((inner << 32) | (inner >> 32), true);
 }
 
+#ifdef OZU_TEST_OPENSSL
+std::string oracle_ciphertext(const std::string& key, const std::string& text)
+{
+    std::string padded = text;
+    padded.append((8 - padded.size() % 8) % 8, '$');
+    std::string ciphertext;
+    for (std::size_t offset = 0; offset < padded.size(); offset += 8) {
+        ciphertext += hex_of(bytes_of(oracle_encrypt(key, block_of(padded.substr(offset, 8)))));
+    }
+    return ciphertext;
+}
+#endif
+
 }  // namespace ozu::test

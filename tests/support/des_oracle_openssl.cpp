@@ -29,15 +29,4 @@ std::uint64_t oracle_decrypt(const std::string& key, std::uint64_t block)
     return standard_des(key, exchange_halves_under_ip(block), DES_DECRYPT);
 }
 
-std::string oracle_ciphertext(const std::string& key, const std::string& text)
-{
-    std::string padded = text;
-    padded.append((8 - padded.size() % 8) % 8, '$');
-    std::string ciphertext;
-    for (std::size_t offset = 0; offset < padded.size(); offset += 8) {
-        ciphertext += hex_of(bytes_of(oracle_encrypt(key, block_of(padded.substr(offset, 8)))));
-    }
-    return ciphertext;
-}
-
 }  // namespace ozu::test
