@@ -124,29 +124,36 @@ std::string logged_query(const Request& request, const DeviceQuery& query)
            printable(query.text) + "\"";
 }
 
-DeviceCall mac_call(const DeviceQuery& query, CallKind kind)
+// The query fields of one family of paths: types 0 and 1 name the device by its MAC, type 2 by its serial.
+struct QueryFields {
+    const char* serial;  // none for types 0 and 1
+    const char* mac;
+    const char* reported_ip;  // none for type 2
+    const char* device_code;
+    const char* http_port;
+    const char* offline_field;
+    const char* offline_value;
+};
+
+constexpr QueryFields kMacFields = {nullptr, "mymac", "myip", "mytype", "myhttp", "offline", "yes"};
+constexpr QueryFields kSerialFields = {"id", "mac", nullptr, "type", "port", "status", "offline"};
+
+std::string optional_param(const Params& params, const char* key)
 {
-    DeviceCall call;
-    call.kind = kind;
-    call.interface = query.interface;
-    call.mac = param(query.params, "mymac");
-    call.reported_ip = param(query.params, "myip");
-    call.device_code = param(query.params, "mytype");
-    call.http_port = parse_port_text(param(query.params, "myhttp"));
-    call.online = param(query.params, "offline") != "yes";
-    return call;
+    return key != nullptr ? param(params, key) : std::string();
 }
 
-DeviceCall serial_call(const DeviceQuery& query, CallKind kind)
+DeviceCall device_call(const DeviceQuery& query, CallKind kind, const QueryFields& fields)
 {
     DeviceCall call;
     call.kind = kind;
     call.interface = query.interface;
-    call.serial = param(query.params, "id");
-    call.mac = param(query.params, "mac");
-    call.device_code = param(query.params, "type");
-    call.http_port = parse_port_text(param(query.params, "port"));
-    call.online = param(query.params, "status") != "offline";
+    call.serial = optional_param(query.params, fields.serial);
+    call.mac = param(query.params, fields.mac);
+    call.reported_ip = optional_param(query.params, fields.reported_ip);
+    call.device_code = param(query.params, fields.device_code);
+    call.http_port = parse_port_text(param(query.params, fields.http_port));
+    call.online = param(query.params, fields.offline_field) != fields.offline_value;
     return call;
 }
 
@@ -192,7 +199,7 @@ ReadRequest read_device_request(const Request& request, const Route& route)
         return refused(400, problem, logged);
     }
     ReadRequest read;
-    read.call = route.by_serial ? serial_call(*query, route.kind) : mac_call(*query, route.kind);
+    read.call = device_call(*query, route.kind, route.by_serial ? kSerialFields : kMacFields);
     read.logged = logged;
     return read;
 }
