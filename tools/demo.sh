@@ -61,7 +61,7 @@ start_server() {
     SERVER_PID=$!
     if ! wait_for_line "$SERVER_PID" "$WORK_DIR/server.err" "serving zone"; then
         indent "$WORK_DIR/server.err" >&2
-        fail "the reference server could not start on $ADDRESS (HTTP port $HTTP_PORT, register channel" \
+        fail "the DDNS server could not start on $ADDRESS (HTTP port $HTTP_PORT, register channel" \
             "$REGISTER_PORT); if a port is busy, stop what holds it or pick another address with DEMO_ADDRESS=127.0.0.x"
     fi
     indent "$WORK_DIR/server.err"

@@ -1,4 +1,4 @@
-# Shell functions for the scripts that run the reference server in the background (demo.sh,
+# Shell functions for the scripts that run the DDNS server in the background (demo.sh,
 # soak.sh); sourced, not run. Each wait lasts at most the caller's WAIT_STEPS steps of 0.1 s.
 
 # wait_for_line PID FILE TEXT: true once FILE has a line containing TEXT; false after the wait

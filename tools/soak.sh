@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Soak test: the update worker (5-second interval) and the domain-name thread run against the
-# reference server for SOAK_SECONDS (default 600), twice at the same time:
+# DDNS server for SOAK_SECONDS (default 600), twice at the same time:
 #   - under valgrind memcheck, which must find no leak and no error;
 #   - natively, where resident memory must stay flat (under valgrind the tool's own heap and its
 #     quarantine of freed blocks grow it, so it is only reported there).
@@ -9,7 +9,7 @@
 #   tools/soak.sh [BUILD_DIR]     (default: build/soak next to this script's directory)
 #
 # SOAK_ADDRESS (default 127.0.0.96) and SOAK_NATIVE_ADDRESS (default 127.0.0.95) pick the loopback
-# addresses; a reference server listens on each, on HTTP port 8080 and on the register channel's
+# addresses; a DDNS server listens on each, on HTTP port 8080 and on the register channel's
 # port 8879.
 set -euo pipefail
 
@@ -64,7 +64,7 @@ start_server() {
     SERVER_PIDS+=("$pid")
     wait_for_line "$pid" "$WORK_DIR/$name.server.err" "serving zone" && return 0
     cat "$WORK_DIR/$name.server.err" >&2
-    fail "the reference server could not start on $address (ports 8080 and 8879)"
+    fail "the DDNS server could not start on $address (ports 8080 and 8879)"
 }
 
 run_memcheck() {
