@@ -1,5 +1,5 @@
-// The server against hostile and broken clients, what it tells the name publisher, and its registry across a
-// SIGKILL in the middle of a burst.
+// The server against hostile and broken clients, what it tells the name publisher, its registry across a
+// SIGKILL in the middle of a burst, and a device's name in a real BIND.
 #include "server.h"
 
 #include <arpa/inet.h>
@@ -25,6 +25,7 @@
 #include "ddns/encrypt_key.h"
 #include "des/DES.h"
 #include "sqlite_store.h"
+#include "support/bind_server.h"
 
 extern char** environ;
 
@@ -317,43 +318,55 @@ TEST(ServerPublisher, HearsEachCommittedChangeOfANameAndTheRegistryAtStart)
     EXPECT_EQ(heard_by_a_server(directory, {}), (std::vector<std::string>{"cam1 -", "cam2 " + loopback}));
 }
 
-// The server program with its stderr on a pipe: the register port is read from its first line.
-struct Program {
-    pid_t pid = -1;
-    int port = 0;
-};
-
-Program start_program(const std::string& database)
+// Starts the program with its standard output on /dev/null and its standard error on the descriptor (-1: the test's).
+pid_t spawn(std::vector<std::string> words, int error_fd = -1)
 {
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0) {
-        return {};
-    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDERR_FILENO);
+    if (error_fd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO);
+    }
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> words = {OZU_SERVER_PROGRAM, "--http-port", "off",        "--register-port", "0",
-                                      "--rate-limit",     "0",           "--database", database};
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    Program program;
-    posix_spawn(&program.pid, argv[0], &actions, nullptr, argv.data(), environ);
+    pid_t pid = -1;
+    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The server program with its stderr on a pipe until it says it serves: the register port is read from that line.
+struct Program {
+    pid_t pid = -1;
+    int port = 0;
+};
+
+Program start_program(const std::string& database, const std::vector<std::string>& extra = {})
+{
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) {
+        return {};
+    }
+    std::vector<std::string> words = {OZU_SERVER_PROGRAM, "--http-port", "off",        "--register-port", "0",
+                                      "--rate-limit",     "0",           "--database", database};
+    words.insert(words.end(), extra.begin(), extra.end());
+    Program program;
+    program.pid = spawn(words, pipe_ends[1]);
     close(pipe_ends[1]);
     const Descriptor output(pipe_ends[0]);
-    std::string line;
+    std::string text;
     char c = '\0';
     pollfd readable{output.get(), POLLIN, 0};
-    while (c != '\n' && poll(&readable, 1, 5000) > 0 && read(output.get(), &c, 1) == 1) {
-        line += c;
+    while ((text.find("serving zone") == std::string::npos || text.back() != '\n') && poll(&readable, 1, 5000) > 0 &&
+           read(output.get(), &c, 1) == 1) {
+        text += c;
     }
-    const std::size_t at = line.find("register ");
-    program.port = at != std::string::npos ? std::atoi(line.c_str() + at + 9) : 0;
+    const std::size_t at = text.find("register ", text.find("serving zone"));
+    program.port = at != std::string::npos ? std::atoi(text.c_str() + at + 9) : 0;
     return program;
 }
 
@@ -419,6 +432,77 @@ INSTANTIATE_TEST_SUITE_P(Signals, ServerProgram, testing::Values(SIGKILL, SIGTER
                          [](const testing::TestParamInfo<int>& info) {
                              return info.param == SIGKILL ? "Kill" : "Term";
                          });
+
+// A program the test started, killed if the test ends first.
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {}
+    ~Child() { stop(SIGKILL); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // Sends the signal and waits kDropLimit at most for the end; whether the program exited with status 0.
+    bool stop(int signal)
+    {
+        int status = -1;
+        if (pid_ > 0 && kill(pid_, signal) == 0 &&
+            !eventually([&] { return waitpid(pid_, &status, WNOHANG) != 0; }, kDropLimit)) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
+        pid_ = -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+private:
+    pid_t pid_;
+};
+
+// The library always reaches the register channel at port 8879: the server listens on an address of this
+// test's own, outside the client tests' 127.1.x.y.
+const char kDeviceServer[] = "127.0.15.1";
+
+pid_t start_device()
+{
+    return spawn({OZU_DEVICE_PROGRAM, "run", "--server", kDeviceServer, "--serial", "E2E00001", "--mac", kOwner, "--ip",
+                  "192.168.1.64"});
+}
+
+// The device's name points at the address it connects from while it is online; after BIND lost its zone, the
+// server's restart publishes the registry again.
+TEST(ServerWithBind, PublishesADeviceRegisteredThroughTheLibrary)
+{
+    if (!BindServer::installed()) {
+        GTEST_SKIP() << "named, tsig-keygen or dig is not installed";
+    }
+    BindServer bind("ddns.test");
+    ASSERT_TRUE(bind.start());
+    const TempDirectory directory;
+    const std::string dns_server = "127.0.0.1:" + std::to_string(bind.port());
+    const std::vector<std::string> options = {"--address",    kDeviceServer, "--register-port", "8879",
+                                              "--dns-server", dns_server,    "--tsig-key",      bind.key_file()};
+    auto server = std::make_unique<Child>(start_program(directory.database(), options).pid);
+    const auto resolves = [&bind] {
+        return bind.a_records("e2e00001") == std::vector<std::string>{"e2e00001.ddns.test. 60 IN A 127.0.0.1"};
+    };
+    const auto gone = [&bind] {
+        return bind.a_records("e2e00001").empty();
+    };
+    Child device(start_device());
+    ASSERT_TRUE(eventually(resolves, kDropLimit));
+    EXPECT_TRUE(device.stop(SIGTERM));
+    EXPECT_TRUE(eventually(gone, kDropLimit));
+    Child again(start_device());
+    ASSERT_TRUE(eventually(resolves, kDropLimit));
+    again.stop(SIGKILL);  // no offline report: the registry keeps the device online
+    bind.stop();
+    bind.lose_zone();
+    ASSERT_TRUE(bind.start());
+    EXPECT_TRUE(gone());
+    EXPECT_TRUE(server->stop(SIGTERM));
+    server = std::make_unique<Child>(start_program(directory.database(), options).pid);
+    EXPECT_TRUE(eventually(resolves, kDropLimit));
+}
 
 }  // namespace
 }  // namespace ozu::test

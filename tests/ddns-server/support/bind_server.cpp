@@ -213,6 +213,13 @@ void BindServer::stop()
     named_ = -1;
 }
 
+void BindServer::lose_zone()
+{
+    std::error_code ignored;
+    std::filesystem::remove(directory_ + "/zone.db.jnl", ignored);
+    write_file(directory_ + "/zone.db", zone_file(zone_));
+}
+
 std::vector<std::string> BindServer::a_records(const std::string& label) const
 {
     return lines_of(command_output(find_program("dig") + " +noall +answer +time=2 +tries=1 @127.0.0.1 -p " +

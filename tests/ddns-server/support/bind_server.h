@@ -30,6 +30,8 @@ public:
     // Starts named in the foreground of a child process; true once it answers on its port.
     bool start();
     void stop();
+    // For a stopped named: a fresh zone file and no journal, as after the zone was lost.
+    void lose_zone();
 
     std::uint16_t port() const { return port_; }
     const std::string& key_file() const { return key_file_; }
