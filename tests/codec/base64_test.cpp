@@ -2,9 +2,12 @@
 // decoding that reads and writes nothing past the lengths it is given.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "base64_reference.h"
 #include "codec/CodecBase64.h"
 
 namespace ozu::test {
@@ -86,6 +89,83 @@ TEST(Base64, DecodesExactBytesWithinTheLengths)
         expect_decoded(c);
     }
     EXPECT_EQ(CCodecBase64().Decode("QUJD", -4, nullptr), 0);
+}
+
+// Against the earlier implementation (base64_reference.cpp) on random inputs of every length up to 300 and a few
+// long ones.
+std::vector<std::size_t> equivalence_lengths()
+{
+    std::vector<std::size_t> lengths = {57 * 100, 48 * 1024 + 1, 100000};
+    for (std::size_t length = 0; length <= 300; ++length) {
+        lengths.push_back(length);
+    }
+    return lengths;
+}
+
+// Mostly the alphabet, with the characters the decoder treats apart and some from outside it.
+std::string random_text(std::mt19937& random, std::size_t length)
+{
+    static const std::string kPalette =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/====\r\n\r\n {~\x80\xff";
+    std::string text(length, '\0');
+    for (char& c : text) {
+        c = random() % 8 == 0 ? static_cast<char>(random()) : kPalette[random() % kPalette.size()];
+    }
+    return text;
+}
+
+std::string encoded(const std::string& bytes)
+{
+    std::string text;
+    reference::base64_encode(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()),
+                             text);
+    return text;
+}
+
+TEST(Base64, EncodesAsTheEarlierCodec)
+{
+    std::mt19937 random(14);
+    for (const std::size_t length : equivalence_lengths()) {
+        const std::string bytes = random_text(random, length);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (const char* before : {"", "held"}) {
+            std::string expected = before;
+            std::string actual = before;
+            EXPECT_EQ(CCodecBase64().Encode(data, static_cast<int>(length), actual),
+                      reference::base64_encode(data, static_cast<int>(length), expected));
+            EXPECT_EQ(actual, expected) << length;
+        }
+    }
+}
+
+// The text in a heap buffer of exactly its length, the output in one of exactly 3 bytes per 4 characters.
+void expect_decoded_as_before(const std::string& text)
+{
+    const std::vector<char> input(text.begin(), text.end());
+    std::vector<unsigned char> expected(text.size() * 3 / 4);
+    std::vector<unsigned char> actual(expected.size());
+    const int length = static_cast<int>(text.size());
+    ASSERT_EQ(CCodecBase64().Decode(input.data(), length, actual.data()),
+              reference::base64_decode(input.data(), length, expected.data()))
+        << text;
+    EXPECT_EQ(actual, expected) << text;
+}
+
+// Well-formed texts, the same with line breaks moved to odd places, cut at every length, and arbitrary characters.
+TEST(Base64, DecodesAsTheEarlierCodec)
+{
+    std::mt19937 random(14);
+    const std::string long_text = encoded(random_text(random, 300));
+    for (const std::size_t length : equivalence_lengths()) {
+        std::string text = encoded(random_text(random, length));
+        expect_decoded_as_before(text);
+        for (int k = 0; k < 3 && !text.empty(); ++k) {
+            text.insert(random() % text.size(), random() % 2 == 0 ? "\r\n" : "\n");
+        }
+        expect_decoded_as_before(text);
+        expect_decoded_as_before(long_text.substr(0, length));
+        expect_decoded_as_before(random_text(random, length));
+    }
 }
 
 }  // namespace
