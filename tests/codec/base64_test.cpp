@@ -126,8 +126,9 @@ TEST(Base64, EncodesAsTheEarlierCodec)
 {
     std::mt19937 random(14);
     for (const std::size_t length : equivalence_lengths()) {
-        const std::string bytes = random_text(random, length);
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        const std::string text = random_text(random, length);
+        const std::vector<unsigned char> bytes(text.begin(), text.end());
+        const unsigned char* data = bytes.data();
         for (const char* before : {"", "held"}) {
             std::string expected = before;
             std::string actual = before;
@@ -138,12 +139,13 @@ TEST(Base64, EncodesAsTheEarlierCodec)
     }
 }
 
-// The text in a heap buffer of exactly its length, the output in one of exactly 3 bytes per 4 characters.
+// The text in a heap buffer of exactly its length, the output in one of exactly 3 bytes per 4 characters, whose
+// bytes past those decoded must keep their fill.
 void expect_decoded_as_before(const std::string& text)
 {
     const std::vector<char> input(text.begin(), text.end());
-    std::vector<unsigned char> expected(text.size() * 3 / 4);
-    std::vector<unsigned char> actual(expected.size());
+    std::vector<unsigned char> expected(text.size() * 3 / 4, 0xA5);
+    std::vector<unsigned char> actual(expected.size(), 0xA5);
     const int length = static_cast<int>(text.size());
     ASSERT_EQ(CCodecBase64().Decode(input.data(), length, actual.data()),
               reference::base64_decode(input.data(), length, expected.data()))
@@ -151,7 +153,8 @@ void expect_decoded_as_before(const std::string& text)
     EXPECT_EQ(actual, expected) << text;
 }
 
-// Well-formed texts, the same with line breaks moved to odd places, cut at every length, and arbitrary characters.
+// Well-formed texts, alone and followed by blank lines, the same with line breaks moved to odd places, cut at every
+// length, and arbitrary characters.
 TEST(Base64, DecodesAsTheEarlierCodec)
 {
     std::mt19937 random(14);
@@ -159,6 +162,7 @@ TEST(Base64, DecodesAsTheEarlierCodec)
     for (const std::size_t length : equivalence_lengths()) {
         std::string text = encoded(random_text(random, length));
         expect_decoded_as_before(text);
+        expect_decoded_as_before(text + "\r\n\r\n\r\n");
         for (int k = 0; k < 3 && !text.empty(); ++k) {
             text.insert(random() % text.size(), random() % 2 == 0 ? "\r\n" : "\n");
         }
