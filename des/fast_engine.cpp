@@ -370,7 +370,93 @@ std::uint32_t pack_eight_bits(const char* bits)
     return static_cast<std::uint32_t>(((is_one >> 7) * 0x8040201008040201) >> 56);
 }
 
+/* The key schedule on words: C and D as 28-bit words, the first character of each in bit 27. */
+constexpr int kKeyHalfBits = 28;
+constexpr std::uint32_t kKeyHalfMask = (1U << kKeyHalfBits) - 1;
+
+std::uint64_t permuted_choice_1(std::uint64_t key)
+{
+    std::uint64_t halves = 0;
+    for (const std::int32_t position : PC1_Table) {
+        halves = (halves << 1) | ((key >> (kBlockBits - position)) & 1U);
+    }
+    return halves;
+}
+
+std::uint32_t rotate_key_half(std::uint32_t half, int count)
+{
+    return ((half << count) | (half >> (kKeyHalfBits - count))) & kKeyHalfMask;
+}
+
+/* PC2 seven characters of C and D at a time: entry v of table j holds the sub-key bits that
+ * characters 7j to 7j + 6 set when they read as v, the first of them in bit 6 of v. */
+constexpr int kChunkBits = 7;
+constexpr int kChunks = 2 * kKeyHalfBits / kChunkBits;
+using Pc2Tables = std::array<std::array<std::uint64_t, 1U << kChunkBits>, kChunks>;
+
+Pc2Tables make_pc2_tables()
+{
+    Pc2Tables tables{};
+    for (int k = 0; k < kSubKeyBits; ++k) {
+        const int source = PC2_Table[k] - 1;
+        const std::uint64_t bit = std::uint64_t{1} << (kSubKeyBits - 1 - k);
+        for (std::uint32_t value = 0; value < tables[0].size(); ++value) {
+            if (((value >> (kChunkBits - 1 - source % kChunkBits)) & 1U) != 0) {
+                tables[source / kChunkBits][value] |= bit;
+            }
+        }
+    }
+    return tables;
+}
+
+// Built on first use: 8 KiB that take no room in the library file.
+const Pc2Tables& pc2_tables()
+{
+    static const Pc2Tables kTables = make_pc2_tables();
+    return kTables;
+}
+
+std::uint64_t permuted_choice_2(const Pc2Tables& tables, std::uint64_t halves)
+{
+    std::uint64_t sub_key = 0;
+    for (int chunk = 0; chunk < kChunks; ++chunk) {
+        const int shift = 2 * kKeyHalfBits - kChunkBits * (chunk + 1);
+        sub_key |= tables[chunk][(halves >> shift) & ((1U << kChunkBits) - 1)];
+    }
+    return sub_key;
+}
+
+/* One byte to eight bit characters, its top bit first. Byte i of the word keeps bit 7 - i of the
+ * value where it stands; adding 0x80 less that bit carries into the byte's top bit exactly when
+ * the bit is set, and never beyond the byte. */
+void write_eight_bits(std::uint32_t value, char* bits)
+{
+    const std::uint64_t kept = (std::uint64_t{value} * 0x0101010101010101) & 0x0102040810204080;
+    std::uint64_t word = (((kept + 0x7F7E7C7870604000) >> 7) & 0x0101010101010101) | 0x3030303030303030;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);  // byte 0 of the word at the lowest address, as on little-endian
+#endif
+    std::memcpy(bits, &word, sizeof word);
+}
+
 }  // namespace
+
+void write_sub_key_bits(std::uint64_t key, char (*sub_keys)[48])
+{
+    const Pc2Tables& tables = pc2_tables();
+    const std::uint64_t halves = permuted_choice_1(key);
+    auto c = static_cast<std::uint32_t>(halves >> kKeyHalfBits);
+    auto d = static_cast<std::uint32_t>(halves) & kKeyHalfMask;
+    for (int round = 0; round < kRounds; ++round) {
+        c = rotate_key_half(c, Shift_Table[round]);
+        d = rotate_key_half(d, Shift_Table[round]);
+        const std::uint64_t sub_key = permuted_choice_2(tables, (std::uint64_t{c} << kKeyHalfBits) | d);
+        for (int byte = 0; byte < kSubKeyBits / 8; ++byte) {
+            write_eight_bits(static_cast<std::uint32_t>(sub_key >> (kSubKeyBits - 8 * (byte + 1))) & 0xFF,
+                             sub_keys[round] + 8 * byte);
+        }
+    }
+}
 
 SubKeys pack_sub_keys(const char (*sub_keys)[48])
 {

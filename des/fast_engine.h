@@ -20,6 +20,10 @@ struct SubKeys {
 
 SubKeys pack_sub_keys(const char (*sub_keys)[48]);
 
+/* The key schedule: the sixteen sub-keys of a key block written as a key slot holds them, 48
+ * characters '0' or '1' per round. */
+void write_sub_key_bits(std::uint64_t key, char (*sub_keys)[48]);
+
 std::uint64_t encrypt_block(const SubKeys& keys, std::uint64_t block);
 std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block);
 void encrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
