@@ -22,6 +22,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "des/DES.h"
 #include "des/block_support.h"
@@ -69,7 +70,7 @@ inline std::string middle_text(const char* plaintext, const char* last_block, st
 }
 
 template <typename Blocks>
-void encrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
+void encrypt_any_length(DES& des, Blocks& blocks, std::string_view text, bool slot)
 {
     char* ciphertext = des.GetCiphertextAnyLength();
     // A message too long for the ciphertext buffer is refused with an empty result.
@@ -79,18 +80,18 @@ void encrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
     }
     // An empty message becomes one block of eight NUL bytes, which reads as the empty text once deciphered.
     if (text.empty()) {
-        text.assign(kBlockBytes, '\0');
+        text = std::string_view("\0\0\0\0\0\0\0\0", kBlockBytes);
     }
     const std::size_t block_count = (text.size() + kBlockBytes - 1) / kBlockBytes;
     blocks.encrypt_to_hex(text.data(), block_count - 1, slot, ciphertext);
-    const std::string last = des.FillToEightBits(text.substr((block_count - 1) * kBlockBytes));
+    const std::string last = des.FillToEightBits(std::string(text.substr((block_count - 1) * kBlockBytes)));
     blocks.encrypt(last.data(), last.size(), slot, true);
     std::memcpy(ciphertext + (block_count - 1) * kHexBlockChars, des.GetCiphertext(), kHexBlockChars);
     ciphertext[block_count * kHexBlockChars] = '\0';
 }
 
 template <typename Blocks>
-void decrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
+void decrypt_any_length(DES& des, Blocks& blocks, std::string_view text, bool slot)
 {
     char* plaintext = des.GetPlaintextAnyLength();
     if (!is_whole_ciphertext_length(text.size())) {
@@ -134,7 +135,8 @@ void triple_encrypt_any_length(DES& des, Blocks& blocks, const std::string& text
     if (des.GetCiphertextAnyLength()[0] == '\0') {
         return;  // an over-long message stays refused
     }
-    const std::string first_ciphertext = des.GetCiphertextAnyLength();
+    // Deciphering writes only the plaintext buffers, so the ciphertext is read where it stands.
+    const std::string_view first_ciphertext = des.GetCiphertextAnyLength();
     decrypt_any_length(des, blocks, first_ciphertext, true);
     encrypt_any_length(des, blocks,
                        middle_text(des.GetPlaintextAnyLength(), des.GetPlaintext(), first_ciphertext.size()), false);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "des/block_support.h"
 
@@ -34,7 +35,13 @@ const SubKeys& WordBlocks::keys(bool slot)
 {
     const int index = slot ? 1 : 0;
     if (!packed_[index]) {
-        keys_[index] = pack_sub_keys(des_.m_cSubKey[index]);
+        const int other = 1 - index;
+        // Both slots often hold one key (EncryptString loads it twice): it is packed once then.
+        if (packed_[other] && std::memcmp(des_.m_cSubKey[0], des_.m_cSubKey[1], sizeof des_.m_cSubKey[0]) == 0) {
+            keys_[index] = keys_[other];
+        } else {
+            keys_[index] = pack_sub_keys(des_.m_cSubKey[index]);
+        }
         packed_[index] = true;
     }
     return keys_[index];
