@@ -37,7 +37,7 @@ std::uint8_t hex_digit_value(char c)
 
 /* Eight hex digits of a 32-bit half, the first in byte 0: each nibble spread into a byte of its
  * own, then made its digit ('a' to 'f' are 39 past '9' + 1). */
-std::uint64_t hex_digits(std::uint32_t half)
+[[gnu::always_inline]] inline std::uint64_t hex_digits(std::uint32_t half)
 {
     std::uint64_t nibbles = __builtin_bswap32(half);
     nibbles = (nibbles | (nibbles << 16)) & 0x0000FFFF0000FFFF;
