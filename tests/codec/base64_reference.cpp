@@ -1,5 +1,5 @@
 // The Base64 codec as it was before its table-driven rewrite: one group at a time, one character at a time.
-#include "base64_reference.h"
+#include <string>
 
 namespace ozu::test::reference {
 namespace {
