@@ -87,30 +87,32 @@ std::uint64_t cipher_single(const SubKeys& keys, std::uint64_t block)
     return join(high, low);
 }
 
-/* Two independent blocks side by side keep the core busy while each waits on its table loads. */
-template <bool Decrypting>
-void cipher_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+/* Independent blocks side by side keep the core busy while each waits on its table loads. */
+template <bool Decrypting, std::size_t N>
+void cipher_side_by_side(const SubKeys& keys, std::array<std::uint64_t, N>& blocks)
 {
     const SpTables& tables = sp_tables();
-    auto high_a = static_cast<std::uint32_t>(a >> 32);
-    auto low_a = static_cast<std::uint32_t>(a);
-    auto high_b = static_cast<std::uint32_t>(b >> 32);
-    auto low_b = static_cast<std::uint32_t>(b);
-    initial_permutation(high_a, low_a);
-    initial_permutation(high_b, low_b);
-    std::uint32_t& left_a = Decrypting ? low_a : high_a;
-    std::uint32_t& right_a = Decrypting ? high_a : low_a;
-    std::uint32_t& left_b = Decrypting ? low_b : high_b;
-    std::uint32_t& right_b = Decrypting ? high_b : low_b;
+    std::array<std::uint32_t, N> left;
+    std::array<std::uint32_t, N> right;
+    for (std::size_t i = 0; i < N; ++i) {
+        auto high = static_cast<std::uint32_t>(blocks[i] >> 32);
+        auto low = static_cast<std::uint32_t>(blocks[i]);
+        initial_permutation(high, low);
+        left[i] = Decrypting ? low : high;
+        right[i] = Decrypting ? high : low;
+    }
     for (int round = 0; round < kRounds; ++round) {
         const SpreadSubKey& sub_key = keys.spread[Decrypting ? kRounds - 1 - round : round];
-        left_a = std::exchange(right_a, left_a ^ round_function(tables, right_a, sub_key));
-        left_b = std::exchange(right_b, left_b ^ round_function(tables, right_b, sub_key));
+        for (std::size_t i = 0; i < N; ++i) {
+            left[i] = std::exchange(right[i], left[i] ^ round_function(tables, right[i], sub_key));
+        }
     }
-    final_permutation(high_a, low_a);
-    final_permutation(high_b, low_b);
-    a = join(high_a, low_a);
-    b = join(high_b, low_b);
+    for (std::size_t i = 0; i < N; ++i) {
+        std::uint32_t high = Decrypting ? right[i] : left[i];
+        std::uint32_t low = Decrypting ? left[i] : right[i];
+        final_permutation(high, low);
+        blocks[i] = join(high, low);
+    }
 }
 
 /* Bit-sliced blocks: word j of a slice holds bit j of every block in the batch. SSE2 and NEON
@@ -509,14 +511,24 @@ std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block)
     return cipher_single<true>(keys, block);
 }
 
-void encrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+void encrypt_block_pair(const SubKeys& keys, std::array<std::uint64_t, 2>& blocks)
 {
-    cipher_pair<false>(keys, a, b);
+    cipher_side_by_side<false>(keys, blocks);
 }
 
-void decrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+void decrypt_block_pair(const SubKeys& keys, std::array<std::uint64_t, 2>& blocks)
 {
-    cipher_pair<true>(keys, a, b);
+    cipher_side_by_side<true>(keys, blocks);
+}
+
+void encrypt_block_triple(const SubKeys& keys, std::array<std::uint64_t, 3>& blocks)
+{
+    cipher_side_by_side<false>(keys, blocks);
+}
+
+void decrypt_block_triple(const SubKeys& keys, std::array<std::uint64_t, 3>& blocks)
+{
+    cipher_side_by_side<true>(keys, blocks);
 }
 
 void encrypt_blocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)

@@ -6,11 +6,11 @@
  * the tests share them. An engine offers
  *   void encrypt(const char* data, std::size_t size, bool slot, bool hex_form);  // into m_cCiphertext
  *   void decrypt(const char* data, std::size_t size, bool slot, bool hex_form);  // into m_cPlaintext
- * with the results of DES::EncryptData and DES::DecryptData, and for the inner blocks of a message
- *   void encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex);
+ * with the results of DES::EncryptData and DES::DecryptData, and for whole messages
+ *   void encrypt_to_hex(const char* bytes, std::size_t count, const std::string& last, bool slot, char* hex);
  *   void decrypt_from_hex(const char* hex, std::size_t count, bool slot, char* bytes);
- * which may leave the block buffers as they like: the last block of a message always goes through
- * encrypt or decrypt. Files also need
+ * which take count blocks (and, enciphering, then the last block, as encrypt takes it) and leave
+ * the block buffers as encrypt or decrypt of the last block leaves them. Files also need
  *   void cipher_in_place(char* bytes, std::size_t count, bool triple, bool decrypting);
  * Everything else goes through the class's public members. */
 
@@ -83,10 +83,8 @@ void encrypt_any_length(DES& des, Blocks& blocks, std::string_view text, bool sl
         text = std::string_view("\0\0\0\0\0\0\0\0", kBlockBytes);
     }
     const std::size_t block_count = (text.size() + kBlockBytes - 1) / kBlockBytes;
-    blocks.encrypt_to_hex(text.data(), block_count - 1, slot, ciphertext);
     const std::string last = des.FillToEightBits(std::string(text.substr((block_count - 1) * kBlockBytes)));
-    blocks.encrypt(last.data(), last.size(), slot, true);
-    std::memcpy(ciphertext + (block_count - 1) * kHexBlockChars, des.GetCiphertext(), kHexBlockChars);
+    blocks.encrypt_to_hex(text.data(), block_count - 1, last, slot, ciphertext);
     ciphertext[block_count * kHexBlockChars] = '\0';
 }
 
@@ -99,10 +97,7 @@ void decrypt_any_length(DES& des, Blocks& blocks, std::string_view text, bool sl
         return;
     }
     const std::size_t block_count = text.size() / kHexBlockChars;
-    blocks.decrypt_from_hex(text.data(), block_count - 1, slot, plaintext);
-    const std::size_t last = block_count - 1;
-    blocks.decrypt(text.data() + last * kHexBlockChars, kHexBlockChars, slot, true);
-    std::memcpy(plaintext + last * kBlockBytes, des.GetPlaintext(), kBlockBytes);
+    blocks.decrypt_from_hex(text.data(), block_count, slot, plaintext);
     des.CleanPlaintextMark(static_cast<int>(block_count) * kBlockBytes);
 }
 
