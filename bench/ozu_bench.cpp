@@ -33,7 +33,8 @@ namespace fs = std::filesystem;
 constexpr std::size_t kFileBytes = 64u << 20;
 constexpr std::size_t kCodecBytes = 48u << 10;
 constexpr std::size_t kLongMessageChars = 4088;
-constexpr char kRequestText[] = "id=SN0123456789AB&mac=00:11:22:33:44:55&port=8080";
+constexpr char kRequestText[] = "id=SN0123456789AB&mac=00:11:22:33:44:55&port=18080";
+static_assert(sizeof kRequestText - 1 == 50, "the figure is for a 50-character query");
 constexpr char kFileKey[] = "k3y-0f-8";
 constexpr char kSecondFileKey[] = "2nd-k3y!";
 
@@ -161,6 +162,31 @@ void bm_encrypt_string(benchmark::State& state)
     }
 }
 
+/* What OpenSSL does for the same work: a new context and a key setup for every query, then one
+ * update over the query as EncryptString pads it ('$' marks up to a whole block). */
+void bm_openssl_encrypt_string(benchmark::State& state)
+{
+    const EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "DES-EDE-ECB", nullptr);
+    if (cipher == nullptr) {
+        return state.SkipWithError("DES-EDE-ECB not available");
+    }
+    const std::string key = ddns::built_in_key().substr(0, 8);
+    const std::string both_keys = key + key;
+    std::string padded = kRequestText;
+    padded.append((8 - padded.size() % 8) % 8, '$');
+    std::array<unsigned char, 64> out{};
+    for (auto _ : state) {
+        EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+        int written = 0;
+        EVP_EncryptInit_ex(context, cipher, nullptr, reinterpret_cast<const unsigned char*>(both_keys.data()), nullptr);
+        EVP_CIPHER_CTX_set_padding(context, 0);
+        EVP_EncryptUpdate(context, out.data(), &written, reinterpret_cast<const unsigned char*>(padded.data()),
+                          static_cast<int>(padded.size()));
+        EVP_CIPHER_CTX_free(context);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
 /* EncryptString step for step, on the bit-string reference path. */
 int plain_encrypt_string(const char* in, char* out)
 {
@@ -274,6 +300,7 @@ BENCHMARK(bm_openssl_des_ecb)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(bm_file_encrypt_triple)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(bm_openssl_des_ede_ecb)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(bm_encrypt_string)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_openssl_encrypt_string)->Unit(benchmark::kMicrosecond);
 BENCHMARK(bm_encrypt_string_plain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(bm_encrypt_any_length)->Unit(benchmark::kMicrosecond);
 BENCHMARK(bm_encrypt_any_length_plain)->Unit(benchmark::kMicrosecond);
@@ -316,10 +343,11 @@ struct Comparison {
 const Comparison kComparisons[] = {
     {"FileEncrypt single DES vs OpenSSL DES-ECB", "bm_file_encrypt_single", "bm_openssl_des_ecb", 3.0},
     {"FileEncrypt triple DES vs OpenSSL DES-EDE-ECB", "bm_file_encrypt_triple", "bm_openssl_des_ede_ecb", 3.0},
-    {"EncryptString (50 characters) vs plain path", "bm_encrypt_string", "bm_encrypt_string_plain", 50.0},
+    {"EncryptString (50 characters) vs OpenSSL DES-EDE-ECB", "bm_encrypt_string", "bm_openssl_encrypt_string", 1.0},
+    {"EncryptString (50 characters) vs plain path", "bm_encrypt_string", "bm_encrypt_string_plain", 0.0},
     {"EncryptAnyLength (4088 characters) vs plain path", "bm_encrypt_any_length", "bm_encrypt_any_length_plain", 0.0},
-    {"Base64 Encode vs EVP_EncodeBlock", "bm_base64_encode", "bm_openssl_encode_block", 0.0},
-    {"Base64 Decode vs EVP_DecodeBlock", "bm_base64_decode", "bm_openssl_decode_block", 0.0},
+    {"Base64 Encode vs EVP_EncodeBlock", "bm_base64_encode", "bm_openssl_encode_block", 1.5},
+    {"Base64 Decode vs EVP_DecodeBlock", "bm_base64_decode", "bm_openssl_decode_block", 1.5},
 };
 
 constexpr long kArmLibraryLimit = 64 * 1024;
@@ -339,7 +367,7 @@ bool summarise(const RecordingReporter& reporter, const std::string& arm_library
 {
     bool passed = true;
     std::printf("\nCPU time per operation, and the speed-up over the peer measured in the same run:\n");
-    std::printf("%-50s %12s %12s %9s %s\n", "figure", "time", "peer time", "speed-up", "target");
+    std::printf("%-54s %12s %12s %9s %s\n", "figure", "time", "peer time", "speed-up", "target");
     for (const Comparison& c : kComparisons) {
         const double time = reporter.seconds(c.name);
         const double peer = reporter.seconds(c.peer);
@@ -348,9 +376,9 @@ bool summarise(const RecordingReporter& reporter, const std::string& arm_library
         passed = passed && ok && time > 0.0 && peer > 0.0;
         char target[32] = "-";
         if (c.target > 0.0) {
-            std::snprintf(target, sizeof target, ">= %.0fx %s", c.target, ok ? "ok" : "MISSED");
+            std::snprintf(target, sizeof target, ">= %gx %s", c.target, ok ? "ok" : "MISSED");
         }
-        std::printf("%-50s %12s %12s %8.2fx %s\n", c.what, duration_text(time).c_str(), duration_text(peer).c_str(),
+        std::printf("%-54s %12s %12s %8.2fx %s\n", c.what, duration_text(time).c_str(), duration_text(peer).c_str(),
                     ratio, target);
     }
     if (!arm_library.empty()) {
@@ -358,7 +386,7 @@ bool summarise(const RecordingReporter& reporter, const std::string& arm_library
         const bool found = stat(arm_library.c_str(), &info) == 0;
         const bool ok = found && info.st_size <= kArmLibraryLimit;
         passed = passed && ok;
-        std::printf("%-50s %6lld bytes (limit %ld) %s\n", "stripped ARM library",
+        std::printf("%-54s %6lld bytes (limit %ld) %s\n", "stripped ARM library",
                     found ? static_cast<long long>(info.st_size) : -1LL, kArmLibraryLimit, ok ? "ok" : "MISSED");
     }
     return passed;

@@ -24,10 +24,11 @@ int EncryptString(const char* in, char* out)
     cipher.InitializeKey(key, false);
     cipher.InitializeKey(key, true);
     cipher.TripleEncryptAnyLength(in);
-    const std::string ciphertext(cipher.GetCiphertextAnyLength());
-    if (ciphertext.empty()) {
+    const char* ciphertext = cipher.GetCiphertextAnyLength();
+    const std::size_t length = std::strlen(ciphertext);
+    if (length == 0) {
         return 1;
     }
-    std::memcpy(out, ciphertext.c_str(), ciphertext.size() + 1);
+    std::memcpy(out, ciphertext, length + 1);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "des/DES.h"
 #include "des/DESTables.h"
 #include "des/block_support.h"
+#include "des/fast_engine.h"
 
 static_assert(sizeof(DES) == 13848, "the host allocates DES objects with this size");
 
@@ -160,11 +161,7 @@ int my_itoa(unsigned long value, char* buffer, unsigned int radix)
 
 void DES::InitializeKey(std::string key, bool slot)
 {
-    char key_bits[kBlockBits];
-    TranslateBytes2Bits(key, key_bits);
-    char key56[2 * kKeyHalfBits];
-    permute_bits(PC1_Table, key_bits, key56);
-    CreateSubKey(key56, m_cSubKey[slot_index(slot)]);
+    ozu::des::write_sub_key_bits(ozu::des::load_text_block(key.data(), key.size()), m_cSubKey[slot_index(slot)]);
 }
 
 void DES::CreateSubKey(char* key56, char (*sub_keys)[48])

@@ -13,15 +13,17 @@ namespace ozu::des {
 
 namespace {
 
-/* Single blocks: the S-boxes merged with P into one table per box, indexed by the six input bits. */
+/* Single blocks: the S-boxes merged with P into one table per box. A round indexes a table with a
+ * whole byte of a key-mixed word, whose top six bits are the box's input and whose two low bits,
+ * from the neighbouring groups, are ignored: so a byte needs no shift or mask before the lookup. */
+using SpTables = std::array<std::array<std::uint32_t, 256>, 8>;
 
-using SpTables = std::array<std::array<std::uint32_t, 64>, 8>;
-
-constexpr SpTables make_sp_tables()
+SpTables make_sp_tables()
 {
     SpTables tables{};
     for (int box = 0; box < 8; ++box) {
-        for (int input = 0; input < 64; ++input) {
+        for (int index = 0; index < 256; ++index) {
+            const int input = index >> 2;
             const int row = ((input >> 4) & 2) | (input & 1);
             const int column = (input >> 1) & 15;
             const std::uint32_t substituted = static_cast<std::uint32_t>(S_Box[box][row][column]) << (28 - 4 * box);
@@ -29,13 +31,18 @@ constexpr SpTables make_sp_tables()
             for (int k = 0; k < kHalfBits; ++k) {
                 permuted |= ((substituted >> (32 - P_Table[k])) & 1U) << (31 - k);
             }
-            tables[box][input] = permuted;
+            tables[box][index] = permuted;
         }
     }
     return tables;
 }
 
-constexpr SpTables kSpTables = make_sp_tables();
+// Built on first use: 8 KiB that take no room in the library file.
+const SpTables& sp_tables()
+{
+    static const SpTables kTables = make_sp_tables();
+    return kTables;
+}
 
 std::uint32_t rotate_right(std::uint32_t value, int count)
 {
@@ -46,13 +53,14 @@ using SpreadSubKey = std::array<std::uint32_t, 2>;
 
 /* E spreads R into eight overlapping six-bit groups. Rotated right by one, R holds the even groups
  * at bits 26, 18, 10 and 2; rotated left by three, the odd ones. */
-[[gnu::always_inline]] inline std::uint32_t round_function(std::uint32_t right, const SpreadSubKey& sub_key)
+[[gnu::always_inline]] inline std::uint32_t round_function(const SpTables& tables, std::uint32_t right,
+                                                           const SpreadSubKey& sub_key)
 {
     const std::uint32_t even = rotate_right(right, 1) ^ sub_key[0];
     const std::uint32_t odd = rotate_right(right, 29) ^ sub_key[1];
-    return kSpTables[0][even >> 26] | kSpTables[2][(even >> 18) & 0x3F] | kSpTables[4][(even >> 10) & 0x3F] |
-           kSpTables[6][(even >> 2) & 0x3F] | kSpTables[1][odd >> 26] | kSpTables[3][(odd >> 18) & 0x3F] |
-           kSpTables[5][(odd >> 10) & 0x3F] | kSpTables[7][(odd >> 2) & 0x3F];
+    return tables[0][even >> 24] | tables[2][(even >> 16) & 0xFF] | tables[4][(even >> 8) & 0xFF] |
+           tables[6][even & 0xFF] | tables[1][odd >> 24] | tables[3][(odd >> 16) & 0xFF] |
+           tables[5][(odd >> 8) & 0xFF] | tables[7][odd & 0xFF];
 }
 
 std::uint64_t join(std::uint32_t high, std::uint32_t low)
@@ -65,6 +73,7 @@ std::uint64_t join(std::uint32_t high, std::uint32_t low)
 template <bool Decrypting>
 std::uint64_t cipher_single(const SubKeys& keys, std::uint64_t block)
 {
+    const SpTables& tables = sp_tables();
     auto high = static_cast<std::uint32_t>(block >> 32);
     auto low = static_cast<std::uint32_t>(block);
     initial_permutation(high, low);
@@ -72,35 +81,38 @@ std::uint64_t cipher_single(const SubKeys& keys, std::uint64_t block)
     std::uint32_t& right = Decrypting ? high : low;
     for (int round = 0; round < kRounds; ++round) {
         const SpreadSubKey& sub_key = keys.spread[Decrypting ? kRounds - 1 - round : round];
-        left = std::exchange(right, left ^ round_function(right, sub_key));
+        left = std::exchange(right, left ^ round_function(tables, right, sub_key));
     }
     final_permutation(high, low);
     return join(high, low);
 }
 
-/* Two independent blocks side by side keep the core busy while each waits on its table loads. */
-template <bool Decrypting>
-void cipher_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+/* Independent blocks side by side keep the core busy while each waits on its table loads. */
+template <bool Decrypting, std::size_t N>
+void cipher_side_by_side(const SubKeys& keys, std::array<std::uint64_t, N>& blocks)
 {
-    auto high_a = static_cast<std::uint32_t>(a >> 32);
-    auto low_a = static_cast<std::uint32_t>(a);
-    auto high_b = static_cast<std::uint32_t>(b >> 32);
-    auto low_b = static_cast<std::uint32_t>(b);
-    initial_permutation(high_a, low_a);
-    initial_permutation(high_b, low_b);
-    std::uint32_t& left_a = Decrypting ? low_a : high_a;
-    std::uint32_t& right_a = Decrypting ? high_a : low_a;
-    std::uint32_t& left_b = Decrypting ? low_b : high_b;
-    std::uint32_t& right_b = Decrypting ? high_b : low_b;
+    const SpTables& tables = sp_tables();
+    std::array<std::uint32_t, N> left;
+    std::array<std::uint32_t, N> right;
+    for (std::size_t i = 0; i < N; ++i) {
+        auto high = static_cast<std::uint32_t>(blocks[i] >> 32);
+        auto low = static_cast<std::uint32_t>(blocks[i]);
+        initial_permutation(high, low);
+        left[i] = Decrypting ? low : high;
+        right[i] = Decrypting ? high : low;
+    }
     for (int round = 0; round < kRounds; ++round) {
         const SpreadSubKey& sub_key = keys.spread[Decrypting ? kRounds - 1 - round : round];
-        left_a = std::exchange(right_a, left_a ^ round_function(right_a, sub_key));
-        left_b = std::exchange(right_b, left_b ^ round_function(right_b, sub_key));
+        for (std::size_t i = 0; i < N; ++i) {
+            left[i] = std::exchange(right[i], left[i] ^ round_function(tables, right[i], sub_key));
+        }
     }
-    final_permutation(high_a, low_a);
-    final_permutation(high_b, low_b);
-    a = join(high_a, low_a);
-    b = join(high_b, low_b);
+    for (std::size_t i = 0; i < N; ++i) {
+        std::uint32_t high = Decrypting ? right[i] : left[i];
+        std::uint32_t low = Decrypting ? left[i] : right[i];
+        final_permutation(high, low);
+        blocks[i] = join(high, low);
+    }
 }
 
 /* Bit-sliced blocks: word j of a slice holds bit j of every block in the batch. SSE2 and NEON
@@ -372,7 +384,108 @@ std::uint32_t pack_eight_bits(const char* bits)
     return static_cast<std::uint32_t>(((is_one >> 7) * 0x8040201008040201) >> 56);
 }
 
+/* The key schedule on words: C and D as 28-bit words, the first character of each in bit 27. */
+constexpr int kKeyHalfBits = 28;
+constexpr std::uint32_t kKeyHalfMask = (1U << kKeyHalfBits) - 1;
+constexpr int kKeyNibbles = 16;
+constexpr int kChunkBits = 7;
+constexpr int kChunks = 2 * kKeyHalfBits / kChunkBits;
+
+/* Both permuted choices a few bits at a time, and the sub-keys' characters a byte at a time. */
+struct KeyTables {
+    // Entry v of table i: the bits of C and D that nibble i of the key (0 the top one) sets when it reads v.
+    std::array<std::array<std::uint64_t, 16>, kKeyNibbles> pc1;
+    // Entry v of table j: the sub-key bits that characters 7j to 7j + 6 of C and D set when they read v, the first
+    // of them in bit 6 of v.
+    std::array<std::array<std::uint64_t, 1U << kChunkBits>, kChunks> pc2;
+    // The eight bit characters of every byte value, its top bit first.
+    std::array<std::array<char, 8>, 256> characters;
+};
+
+/* Sets bit in the entries of table whose value has bit (counted from the top of width bits) set. */
+template <std::size_t N>
+void mark_entries(std::array<std::uint64_t, N>& table, int width, int bit_from_top, std::uint64_t bit)
+{
+    for (std::uint32_t value = 0; value < N; ++value) {
+        if (((value >> (width - 1 - bit_from_top)) & 1U) != 0) {
+            table[value] |= bit;
+        }
+    }
+}
+
+KeyTables make_key_tables()
+{
+    KeyTables tables{};
+    for (int k = 0; k < 2 * kKeyHalfBits; ++k) {
+        const int source = PC1_Table[k] - 1;
+        mark_entries(tables.pc1[source / 4], 4, source % 4, std::uint64_t{1} << (2 * kKeyHalfBits - 1 - k));
+    }
+    for (int k = 0; k < kSubKeyBits; ++k) {
+        const int source = PC2_Table[k] - 1;
+        mark_entries(tables.pc2[source / kChunkBits], kChunkBits, source % kChunkBits,
+                     std::uint64_t{1} << (kSubKeyBits - 1 - k));
+    }
+    for (int value = 0; value < 256; ++value) {
+        for (int k = 0; k < 8; ++k) {
+            tables.characters[value][k] = static_cast<char>('0' + ((value >> (7 - k)) & 1));
+        }
+    }
+    return tables;
+}
+
+// Built on first use: 12 KiB that take no room in the library file.
+const KeyTables& key_tables()
+{
+    static const KeyTables kTables = make_key_tables();
+    return kTables;
+}
+
+std::uint64_t permuted_choice_1(const KeyTables& tables, std::uint64_t key)
+{
+    std::uint64_t halves = 0;
+    for (int nibble = 0; nibble < kKeyNibbles; ++nibble) {
+        halves |= tables.pc1[nibble][(key >> (kBlockBits - 4 * (nibble + 1))) & 0xF];
+    }
+    return halves;
+}
+
+std::uint32_t rotate_key_half(std::uint32_t half, int count)
+{
+    return ((half << count) | (half >> (kKeyHalfBits - count))) & kKeyHalfMask;
+}
+
+std::uint64_t permuted_choice_2(const KeyTables& tables, std::uint64_t halves)
+{
+    std::uint64_t sub_key = 0;
+    for (int chunk = 0; chunk < kChunks; ++chunk) {
+        const int shift = 2 * kKeyHalfBits - kChunkBits * (chunk + 1);
+        sub_key |= tables.pc2[chunk][(halves >> shift) & ((1U << kChunkBits) - 1)];
+    }
+    return sub_key;
+}
+
+void write_characters(const KeyTables& tables, std::uint64_t sub_key, char* bits)
+{
+    for (int byte = 0; byte < kSubKeyBits / 8; ++byte) {
+        const std::array<char, 8>& characters = tables.characters[(sub_key >> (kSubKeyBits - 8 * (byte + 1))) & 0xFF];
+        std::memcpy(bits + 8 * byte, characters.data(), characters.size());
+    }
+}
+
 }  // namespace
+
+void write_sub_key_bits(std::uint64_t key, char (*sub_keys)[48])
+{
+    const KeyTables& tables = key_tables();
+    const std::uint64_t halves = permuted_choice_1(tables, key);
+    auto c = static_cast<std::uint32_t>(halves >> kKeyHalfBits);
+    auto d = static_cast<std::uint32_t>(halves) & kKeyHalfMask;
+    for (int round = 0; round < kRounds; ++round) {
+        c = rotate_key_half(c, Shift_Table[round]);
+        d = rotate_key_half(d, Shift_Table[round]);
+        write_characters(tables, permuted_choice_2(tables, (std::uint64_t{c} << kKeyHalfBits) | d), sub_keys[round]);
+    }
+}
 
 SubKeys pack_sub_keys(const char (*sub_keys)[48])
 {
@@ -400,14 +513,24 @@ std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block)
     return cipher_single<true>(keys, block);
 }
 
-void encrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+void encrypt_block_pair(const SubKeys& keys, std::array<std::uint64_t, 2>& blocks)
 {
-    cipher_pair<false>(keys, a, b);
+    cipher_side_by_side<false>(keys, blocks);
 }
 
-void decrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b)
+void decrypt_block_pair(const SubKeys& keys, std::array<std::uint64_t, 2>& blocks)
 {
-    cipher_pair<true>(keys, a, b);
+    cipher_side_by_side<true>(keys, blocks);
+}
+
+void encrypt_block_triple(const SubKeys& keys, std::array<std::uint64_t, 3>& blocks)
+{
+    cipher_side_by_side<false>(keys, blocks);
+}
+
+void decrypt_block_triple(const SubKeys& keys, std::array<std::uint64_t, 3>& blocks)
+{
+    cipher_side_by_side<true>(keys, blocks);
 }
 
 void encrypt_blocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count)

@@ -20,10 +20,17 @@ struct SubKeys {
 
 SubKeys pack_sub_keys(const char (*sub_keys)[48]);
 
+/* The key schedule: the sixteen sub-keys of a key block written as a key slot holds them, 48
+ * characters '0' or '1' per round. */
+void write_sub_key_bits(std::uint64_t key, char (*sub_keys)[48]);
+
 std::uint64_t encrypt_block(const SubKeys& keys, std::uint64_t block);
 std::uint64_t decrypt_block(const SubKeys& keys, std::uint64_t block);
-void encrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
-void decrypt_block_pair(const SubKeys& keys, std::uint64_t& a, std::uint64_t& b);
+/* Two or three independent blocks at once, which takes less time than one after another. */
+void encrypt_block_pair(const SubKeys& keys, std::array<std::uint64_t, 2>& blocks);
+void decrypt_block_pair(const SubKeys& keys, std::array<std::uint64_t, 2>& blocks);
+void encrypt_block_triple(const SubKeys& keys, std::array<std::uint64_t, 3>& blocks);
+void decrypt_block_triple(const SubKeys& keys, std::array<std::uint64_t, 3>& blocks);
 
 /* Electronic-codebook mode over count blocks of 8 bytes; in and out may be the same buffer. */
 void encrypt_blocks(const SubKeys& keys, const unsigned char* in, unsigned char* out, std::size_t count);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
-#include <utility>
 
 #include "des/word_blocks.h"
 
@@ -45,13 +44,13 @@ void DES::CleanPlaintextMark(int count)
 void DES::EncryptAnyLength(std::string text, bool slot)
 {
     WordBlocks blocks(*this);
-    ozu::des::encrypt_any_length(*this, blocks, std::move(text), slot);
+    ozu::des::encrypt_any_length(*this, blocks, text, slot);
 }
 
 void DES::DecryptAnyLength(std::string text, bool slot)
 {
     WordBlocks blocks(*this);
-    ozu::des::decrypt_any_length(*this, blocks, std::move(text), slot);
+    ozu::des::decrypt_any_length(*this, blocks, text, slot);
 }
 
 void DES::TripleEncrypt(std::string block, bool hex_form)

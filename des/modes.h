@@ -6,11 +6,11 @@
  * the tests share them. An engine offers
  *   void encrypt(const char* data, std::size_t size, bool slot, bool hex_form);  // into m_cCiphertext
  *   void decrypt(const char* data, std::size_t size, bool slot, bool hex_form);  // into m_cPlaintext
- * with the results of DES::EncryptData and DES::DecryptData, and for the inner blocks of a message
- *   void encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex);
+ * with the results of DES::EncryptData and DES::DecryptData, and for whole messages
+ *   void encrypt_to_hex(const char* bytes, std::size_t count, const std::string& last, bool slot, char* hex);
  *   void decrypt_from_hex(const char* hex, std::size_t count, bool slot, char* bytes);
- * which may leave the block buffers as they like: the last block of a message always goes through
- * encrypt or decrypt. Files also need
+ * which take count blocks (and, enciphering, then the last block, as encrypt takes it) and leave
+ * the block buffers as encrypt or decrypt of the last block leaves them. Files also need
  *   void cipher_in_place(char* bytes, std::size_t count, bool triple, bool decrypting);
  * Everything else goes through the class's public members. */
 
@@ -22,6 +22,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "des/DES.h"
 #include "des/block_support.h"
@@ -69,7 +70,7 @@ inline std::string middle_text(const char* plaintext, const char* last_block, st
 }
 
 template <typename Blocks>
-void encrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
+void encrypt_any_length(DES& des, Blocks& blocks, std::string_view text, bool slot)
 {
     char* ciphertext = des.GetCiphertextAnyLength();
     // A message too long for the ciphertext buffer is refused with an empty result.
@@ -79,18 +80,16 @@ void encrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
     }
     // An empty message becomes one block of eight NUL bytes, which reads as the empty text once deciphered.
     if (text.empty()) {
-        text.assign(kBlockBytes, '\0');
+        text = std::string_view("\0\0\0\0\0\0\0\0", kBlockBytes);
     }
     const std::size_t block_count = (text.size() + kBlockBytes - 1) / kBlockBytes;
-    blocks.encrypt_to_hex(text.data(), block_count - 1, slot, ciphertext);
-    const std::string last = des.FillToEightBits(text.substr((block_count - 1) * kBlockBytes));
-    blocks.encrypt(last.data(), last.size(), slot, true);
-    std::memcpy(ciphertext + (block_count - 1) * kHexBlockChars, des.GetCiphertext(), kHexBlockChars);
+    const std::string last = des.FillToEightBits(std::string(text.substr((block_count - 1) * kBlockBytes)));
+    blocks.encrypt_to_hex(text.data(), block_count - 1, last, slot, ciphertext);
     ciphertext[block_count * kHexBlockChars] = '\0';
 }
 
 template <typename Blocks>
-void decrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
+void decrypt_any_length(DES& des, Blocks& blocks, std::string_view text, bool slot)
 {
     char* plaintext = des.GetPlaintextAnyLength();
     if (!is_whole_ciphertext_length(text.size())) {
@@ -98,10 +97,7 @@ void decrypt_any_length(DES& des, Blocks& blocks, std::string text, bool slot)
         return;
     }
     const std::size_t block_count = text.size() / kHexBlockChars;
-    blocks.decrypt_from_hex(text.data(), block_count - 1, slot, plaintext);
-    const std::size_t last = block_count - 1;
-    blocks.decrypt(text.data() + last * kHexBlockChars, kHexBlockChars, slot, true);
-    std::memcpy(plaintext + last * kBlockBytes, des.GetPlaintext(), kBlockBytes);
+    blocks.decrypt_from_hex(text.data(), block_count, slot, plaintext);
     des.CleanPlaintextMark(static_cast<int>(block_count) * kBlockBytes);
 }
 
@@ -134,7 +130,8 @@ void triple_encrypt_any_length(DES& des, Blocks& blocks, const std::string& text
     if (des.GetCiphertextAnyLength()[0] == '\0') {
         return;  // an over-long message stays refused
     }
-    const std::string first_ciphertext = des.GetCiphertextAnyLength();
+    // Deciphering writes only the plaintext buffers, so the ciphertext is read where it stands.
+    const std::string_view first_ciphertext = des.GetCiphertextAnyLength();
     decrypt_any_length(des, blocks, first_ciphertext, true);
     encrypt_any_length(des, blocks,
                        middle_text(des.GetPlaintextAnyLength(), des.GetPlaintext(), first_ciphertext.size()), false);

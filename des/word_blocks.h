@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 
 #include "des/DES.h"
 #include "des/fast_engine.h"
@@ -19,7 +20,7 @@ public:
 
     void encrypt(const char* data, std::size_t size, bool slot, bool hex_form);
     void decrypt(const char* data, std::size_t size, bool slot, bool hex_form);
-    void encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex);
+    void encrypt_to_hex(const char* bytes, std::size_t count, const std::string& last, bool slot, char* hex);
     void decrypt_from_hex(const char* hex, std::size_t count, bool slot, char* bytes);
     /* Whole blocks of a file, under the first key or, for triple DES, both. */
     void cipher_in_place(char* bytes, std::size_t count, bool triple, bool decrypting);

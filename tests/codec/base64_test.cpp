@@ -1,13 +1,22 @@
-// Base64 against fixed texts and bytes: the CR LF after every 76 characters, also after a last full line, and
-// decoding that reads and writes nothing past the lengths it is given.
+// Base64 against fixed texts and bytes, and against the earlier implementation on random inputs: the CR LF after every
+// 76 characters, also after a last full line, and decoding that reads and writes nothing past the lengths it is given.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "codec/CodecBase64.h"
 
 namespace ozu::test {
+
+// The codec as it was before its table-driven rewrite (base64_reference.cpp), for the equivalence test only.
+namespace reference {
+int base64_encode(const unsigned char* bytes, int count, std::string& out);
+int base64_decode(const char* text, int length, unsigned char* out);
+}  // namespace reference
+
 namespace {
 
 using CommonKit::CCodecBase64;
@@ -86,6 +95,73 @@ TEST(Base64, DecodesExactBytesWithinTheLengths)
         expect_decoded(c);
     }
     EXPECT_EQ(CCodecBase64().Decode("QUJD", -4, nullptr), 0);
+}
+
+// Mostly the alphabet, with the characters the decoder treats apart and some from outside it.
+std::string random_text(std::mt19937& random, std::size_t length)
+{
+    static const std::string kPalette =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/====\r\n\r\n {~\x80\xff";
+    std::string text(length, '\0');
+    for (char& c : text) {
+        c = random() % 8 == 0 ? static_cast<char>(random()) : kPalette[random() % kPalette.size()];
+    }
+    return text;
+}
+
+// The bytes in a heap buffer of exactly their count, appended to an empty and a non-empty string; returns the text.
+std::string expect_encoded_as_before(const std::string& text)
+{
+    const std::vector<unsigned char> bytes(text.begin(), text.end());
+    const int count = static_cast<int>(bytes.size());
+    for (const char* before : {"", "held"}) {
+        std::string expected = before;
+        std::string actual = before;
+        EXPECT_EQ(CCodecBase64().Encode(bytes.data(), count, actual),
+                  reference::base64_encode(bytes.data(), count, expected));
+        EXPECT_EQ(actual, expected) << count;
+    }
+    std::string encoded;
+    reference::base64_encode(bytes.data(), count, encoded);
+    return encoded;
+}
+
+// The text in a heap buffer of exactly its length, the output in one of exactly 3 bytes per 4 characters, whose
+// bytes past those decoded must keep their fill.
+void expect_decoded_as_before(const std::string& text)
+{
+    const std::vector<char> input(text.begin(), text.end());
+    std::vector<unsigned char> expected(text.size() * 3 / 4, 0xA5);
+    std::vector<unsigned char> actual(expected.size(), 0xA5);
+    const int length = static_cast<int>(text.size());
+    ASSERT_EQ(CCodecBase64().Decode(input.data(), length, actual.data()),
+              reference::base64_decode(input.data(), length, expected.data()))
+        << text;
+    EXPECT_EQ(actual, expected) << text;
+}
+
+// Against the earlier implementation (base64_reference.cpp) on random inputs of every length up to 300 and a few
+// long ones. Decoded: well-formed texts, alone and followed by blank lines, the same with line breaks moved to odd
+// places, cut at every length, and arbitrary characters.
+TEST(Base64, CodesAsTheEarlierCodec)
+{
+    std::vector<std::size_t> lengths = {57 * 100, 48 * 1024 + 1, 100000};
+    for (std::size_t length = 0; length <= 300; ++length) {
+        lengths.push_back(length);
+    }
+    std::mt19937 random(14);
+    const std::string long_text = expect_encoded_as_before(random_text(random, 300));
+    for (const std::size_t length : lengths) {
+        std::string text = expect_encoded_as_before(random_text(random, length));
+        expect_decoded_as_before(text);
+        expect_decoded_as_before(text + "\r\n\r\n\r\n");
+        for (int k = 0; k < 3 && !text.empty(); ++k) {
+            text.insert(random() % text.size(), random() % 2 == 0 ? "\r\n" : "\n");
+        }
+        expect_decoded_as_before(text);
+        expect_decoded_as_before(long_text.substr(0, length));
+        expect_decoded_as_before(random_text(random, length));
+    }
 }
 
 }  // namespace

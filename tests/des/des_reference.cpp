@@ -31,10 +31,12 @@ public:
         std::copy_n(result.data(), ozu::des::kBlockBytes, des_.GetPlaintext());
     }
 
-    void encrypt_to_hex(const char* bytes, std::size_t count, bool slot, char* hex)
+    void encrypt_to_hex(const char* bytes, std::size_t count, const std::string& last, bool slot, char* hex)
     {
-        for (std::size_t i = 0; i < count; ++i) {
-            encrypt(bytes + i * ozu::des::kBlockBytes, ozu::des::kBlockBytes, slot, true);
+        for (std::size_t i = 0; i <= count; ++i) {
+            const std::string block =
+                i < count ? std::string(bytes + i * ozu::des::kBlockBytes, ozu::des::kBlockBytes) : last;
+            encrypt(block.data(), block.size(), slot, true);
             std::copy_n(des_.GetCiphertext(), ozu::des::kHexBlockChars, hex + i * ozu::des::kHexBlockChars);
         }
     }
