@@ -26,6 +26,7 @@
 #include "des/DES.h"
 #include "sqlite_store.h"
 #include "support/bind_server.h"
+#include "support/temp_directory.h"
 
 extern char** environ;
 
@@ -175,32 +176,12 @@ std::vector<std::string> trickled(const std::string& bytes, std::size_t size)
     return pieces;
 }
 
-class TempDirectory {
-public:
-    TempDirectory()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ozu-server-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDirectory()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-    std::string database() const { return path_ + "/registry.db"; }
-
-private:
-    std::string path_;
-};
-
 ozu::server::ServerConfig test_config(const TempDirectory& directory)
 {
     ozu::server::ServerConfig config;
     config.http_port = 0;
     config.register_port = 0;
-    config.database = directory.database();
+    config.database = directory.path("registry.db");
     config.max_connections = 2;
     config.rate_limit = 1;  // ten connections at once, then one a second
     config.log_stream = stderr;
@@ -377,7 +358,7 @@ class ServerProgram : public testing::TestWithParam<int> {};
 TEST_P(ServerProgram, KeepsEveryConfirmedRegistrationWhenStoppedMidBurst)
 {
     const TempDirectory directory;
-    const Program program = start_program(directory.database());
+    const Program program = start_program(directory.path("registry.db"));
     ASSERT_GT(program.port, 0);
     std::mutex mutex;
     std::vector<std::string> confirmed;
@@ -413,7 +394,7 @@ TEST_P(ServerProgram, KeepsEveryConfirmedRegistrationWhenStoppedMidBurst)
     EXPECT_TRUE(GetParam() == SIGKILL ? WIFSIGNALED(status) : WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::string error;
     const auto store =
-        ozu::server::SqliteStore::open(directory.database(), ozu::server::SqliteStore::Mode::Existing, &error);
+        ozu::server::SqliteStore::open(directory.path("registry.db"), ozu::server::SqliteStore::Mode::Existing, &error);
     ASSERT_TRUE(store) << error;
     EXPECT_GE(confirmed.size(), 500U);
     std::vector<std::string> lost;
@@ -481,7 +462,7 @@ TEST(ServerWithBind, PublishesADeviceRegisteredThroughTheLibrary)
     const std::string dns_server = "127.0.0.1:" + std::to_string(bind.port());
     const std::vector<std::string> options = {"--address",    kDeviceServer, "--register-port", "8879",
                                               "--dns-server", dns_server,    "--tsig-key",      bind.key_file()};
-    auto server = std::make_unique<Child>(start_program(directory.database(), options).pid);
+    auto server = std::make_unique<Child>(start_program(directory.path("registry.db"), options).pid);
     const auto resolves = [&bind] {
         return bind.a_records("e2e00001") == std::vector<std::string>{"e2e00001.ddns.test. 60 IN A 127.0.0.1"};
     };
@@ -500,7 +481,7 @@ TEST(ServerWithBind, PublishesADeviceRegisteredThroughTheLibrary)
     ASSERT_TRUE(bind.start());
     EXPECT_TRUE(gone());
     EXPECT_TRUE(server->stop(SIGTERM));
-    server = std::make_unique<Child>(start_program(directory.database(), options).pid);
+    server = std::make_unique<Child>(start_program(directory.path("registry.db"), options).pid);
     EXPECT_TRUE(eventually(resolves, kDropLimit));
 }
 

@@ -17,6 +17,7 @@
 
 #include "des/DES.h"
 #include "support/des_oracle.h"
+#include "support/temp_directory.h"
 
 namespace ozu::test {
 namespace {
@@ -96,18 +97,13 @@ class FileCipher : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/des_file_test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-        fs::current_path(directory_);
+        fs::current_path(directory_.path());
         std::ofstream("data", std::ios::binary) << "16 bytes of data";
     }
 
-    void TearDown() override { fs::remove_all(directory_); }
-
     static long entries() { return std::distance(fs::directory_iterator("."), fs::directory_iterator()); }
 
-    fs::path directory_;
+    TempDirectory directory_;
 };
 
 // Refused before anything is opened: a path holding a NUL (the system would read "data" for it and for its

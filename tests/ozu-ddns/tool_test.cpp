@@ -18,6 +18,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "support/client_support.h"
+#include "support/temp_directory.h"
 
 namespace ozu::test {
 namespace {
@@ -35,9 +36,7 @@ std::string read_file(const std::string& path)
 
 class Tool : public ::testing::Test {
 protected:
-    ~Tool() override { std::filesystem::remove_all(directory_); }
-
-    std::string path(const std::string& name) const { return directory_ + "/" + name; }
+    std::string path(const std::string& name) const { return directory_.path(name); }
 
     // The tool bounded by timeout(1), as a shell command.
     static std::string command(const Words& words)
@@ -68,10 +67,7 @@ protected:
         return out;
     }
 
-    std::string directory_ = [] {
-        std::string pattern = ::testing::TempDir() + "ozu-ddns-XXXXXX";
-        return std::string(mkdtemp(pattern.data()));
-    }();
+    TempDirectory directory_;
 };
 
 TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
@@ -290,7 +286,7 @@ TEST_F(Tool, EachCipherAndCodecCommandComesBack)
     EXPECT_EQ(des("decrypt", "report.DES"), "");
     EXPECT_EQ(read_file(path("report")), bytes);
     // in, out, err, report and report.DES
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_), {}), 5);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()), {}), 5);
 }
 
 }  // namespace

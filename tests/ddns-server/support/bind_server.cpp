@@ -156,20 +156,16 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 
 BindServer::BindServer(std::string zone) : zone_(std::move(zone))
 {
-    char directory[] = "/tmp/ozu-bind-XXXXXX";
-    directory_ = mkdtemp(directory) != nullptr ? directory : "";
-    key_file_ = directory_ + "/ddns.key";
+    key_file_ = directory_.path("ddns.key");
     port_ = free_port();
     write_file(key_file_, command_output(find_program("tsig-keygen") + " -a hmac-sha256 " + kKeyName));
-    write_file(directory_ + "/zone.db", zone_file(zone_));
-    write_file(directory_ + "/named.conf", named_conf(directory_, zone_, port_));
+    write_file(directory_.path("zone.db"), zone_file(zone_));
+    write_file(directory_.path("named.conf"), named_conf(directory_.path(), zone_, port_));
 }
 
 BindServer::~BindServer()
 {
     stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
 }
 
 bool BindServer::installed()
@@ -180,8 +176,8 @@ bool BindServer::installed()
 bool BindServer::start()
 {
     const std::string named = find_program("named");
-    const std::string conf = directory_ + "/named.conf";
-    const std::string log = directory_ + "/named.log";
+    const std::string conf = directory_.path("named.conf");
+    const std::string log = directory_.path("named.log");
     named_ = fork();
     if (named_ == 0) {
         // A test that crashes must not leave its named behind. So named keeps the test's user: the
@@ -216,8 +212,8 @@ void BindServer::stop()
 void BindServer::lose_zone()
 {
     std::error_code ignored;
-    std::filesystem::remove(directory_ + "/zone.db.jnl", ignored);
-    write_file(directory_ + "/zone.db", zone_file(zone_));
+    std::filesystem::remove(directory_.path("zone.db.jnl"), ignored);
+    write_file(directory_.path("zone.db"), zone_file(zone_));
 }
 
 std::vector<std::string> BindServer::a_records(const std::string& label) const

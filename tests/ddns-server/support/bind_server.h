@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_directory.h"
+
 namespace ozu::test {
 
 // Polls until the condition holds or the time is up; whether it held.
@@ -44,7 +46,7 @@ public:
 
 private:
     std::string zone_;
-    std::string directory_;
+    TempDirectory directory_;
     std::string key_file_;
     std::uint16_t port_ = 0;
     pid_t named_ = -1;
