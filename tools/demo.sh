@@ -121,6 +121,17 @@ show_server_log() {
     indent "$WORK_DIR/server.out"
 }
 
+# What the server's operator sees afterwards: the registry, and the name freed for another device.
+show_registry() {
+    heading "The registry (ozu-ddns-server list), then the name freed (release)"
+    "$SERVER" list --database "$WORK_DIR/registry.db" >"$WORK_DIR/list.out" || fail "ozu-ddns-server list failed"
+    indent "$WORK_DIR/list.out"
+    grep -q "^${SERIAL,,}	$SERIAL	00:11:22:33:44:01	offline	" "$WORK_DIR/list.out" || fail "the registry does not hold $SERIAL, offline"
+    "$SERVER" release "$SERIAL" --database "$WORK_DIR/registry.db" | indent
+    "$SERVER" list --database "$WORK_DIR/registry.db" | grep -qi "$SERIAL" && fail "release left $SERIAL in the registry"
+    true
+}
+
 summarise() {
     local domain
     domain=$(cat "$WORK_DIR/getname.out")
@@ -136,6 +147,7 @@ main() {
     run_worker
     show_server_log
     stop_server
+    show_registry
     summarise
 }
 

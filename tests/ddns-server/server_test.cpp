@@ -24,6 +24,7 @@
 
 #include "ddns/encrypt_key.h"
 #include "des/DES.h"
+#include "exchange_log.h"
 #include "sqlite_store.h"
 #include "support/bind_server.h"
 #include "support/temp_directory.h"
@@ -256,6 +257,16 @@ TEST_P(HostileClients, AreAnsweredOrDroppedWithinTheLimit)
 INSTANTIATE_TEST_SUITE_P(Table, HostileClients, testing::ValuesIn(kHostileCases),
                          [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
+// Quotes and backslashes in what a device sent stay inside their JSON strings.
+TEST(ExchangeLog, WritesAnExchangeAsOneJsonObject)
+{
+    const ozu::server::ExchangeEntry entry{"http", "127.0.0.1", R"(GET /x query="a\b")", "400 no id", 1500us};
+    const std::chrono::system_clock::time_point written(1796548540123ms);
+    EXPECT_EQ(ozu::server::format_entry(entry, ozu::server::LogFormat::Json, written),
+              R"({"time":"2026-12-06T09:15:40.123Z","channel":"http","peer":"127.0.0.1",)"
+              R"("request":"GET /x query=\"a\\b\"","reply":"400 no id","ms":1.500})");
+}
+
 class RecordingPublisher final : public ozu::server::NamePublisher {
 public:
     void publish(const ozu::server::NameChange& change) override
@@ -274,11 +285,13 @@ private:
     std::vector<std::string> heard_;
 };
 
-std::vector<std::string> heard_by_a_server(const TempDirectory& directory, const std::vector<std::string>& records)
+std::vector<std::string> heard_by_a_server(const TempDirectory& directory, const std::vector<std::string>& records,
+                                           ozu::server::PublishPolicy policy = {})
 {
     auto publisher = std::make_shared<RecordingPublisher>();
     ozu::server::ServerConfig config = test_config(directory);
     config.publisher = publisher;
+    config.publish = policy;
     ozu::server::Server server(config);
     EXPECT_TRUE(server.start(nullptr));
     for (const std::string& bytes : records) {
@@ -297,6 +310,10 @@ TEST(ServerPublisher, HearsEachCommittedChangeOfANameAndTheRegistryAtStart)
                                       registration("CAM2", "00:11:22:33:44:02")});
     EXPECT_EQ(first, (std::vector<std::string>{"cam1 " + loopback, "cam1 -", "cam2 " + loopback}));
     EXPECT_EQ(heard_by_a_server(directory, {}), (std::vector<std::string>{"cam1 -", "cam2 " + loopback}));
+    // The address the devices report (192.168.1.64), and names kept by devices that went offline.
+    const std::string reported = std::to_string(0xC0A80140U);
+    EXPECT_EQ(heard_by_a_server(directory, {}, {true, true}),
+              (std::vector<std::string>{"cam1 " + reported, "cam2 " + reported}));
 }
 
 // Starts the program with its standard output on /dev/null and its standard error on the descriptor (-1: the test's).
