@@ -47,11 +47,3 @@ install(CODE "
   configure_file([[${PROJECT_SOURCE_DIR}/cmake/ozu_dnsupdate.pc.in]] [[${OZU_PC_FILE}]] @ONLY)"
   COMPONENT dev)
 install(FILES ${OZU_PC_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
-
-# The DDNS server and its manual page, beside the tool (whose rules live with it), and like it finding
-# the library relative to itself under any prefix.
-file(RELATIVE_PATH ozu_bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-set_target_properties(ozu-ddns-server PROPERTIES INSTALL_RPATH "$ORIGIN/${ozu_bin_to_lib}")
-install(TARGETS ozu-ddns-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-install(FILES ${PROJECT_SOURCE_DIR}/tools/ddns-server/ozu-ddns-server.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
-  COMPONENT tools)
