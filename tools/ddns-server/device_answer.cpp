@@ -7,7 +7,7 @@ using Result = CallOutcome::Result;
 
 HttpAnswer answer(int status, std::string body)
 {
-    return HttpAnswer{status, std::move(body), status == 200};
+    return HttpAnswer{status, std::move(body)};
 }
 
 std::string registered_body(const DeviceCall& call, const std::string& domain, const std::string& peer_ip)
@@ -64,7 +64,7 @@ HttpAnswer answer_http_call(const DeviceCall& call, const CallOutcome& outcome, 
 
 HttpAnswer answer_http_refusal(const ReadRequest& request)
 {
-    return HttpAnswer{request.status, request.status == 404 ? "not found" : "bad request: " + request.refusal, false};
+    return HttpAnswer{request.status, request.status == 404 ? "not found" : "bad request: " + request.refusal};
 }
 
 RecordAnswer answer_record_call(const DeviceCall& call, const CallOutcome& outcome, const std::string& zone)

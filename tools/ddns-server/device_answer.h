@@ -26,9 +26,8 @@ struct CallOutcome {
 };
 
 struct HttpAnswer {
-    int status = 400;  // 200, 400, 403, 404 or 503
+    int status = 400;  // 200, 400, 403, 404 or 503; fault modes apply to 200s alone
     std::string body;
-    bool device_request = false;  // a device request answered with 200: fault modes apply to it
 };
 
 struct RecordAnswer {

@@ -50,6 +50,16 @@ std::optional<std::string> mac_digits(const std::string& mac)
 
 }  // namespace
 
+std::string registry_name(const std::string& serial)
+{
+    return lower(serial);
+}
+
+std::string status_problem(const std::string& status)
+{
+    return status == "online" || status == "offline" ? "" : "status is neither online nor offline";
+}
+
 const char* interface_name(Interface interface)
 {
     switch (interface) {
@@ -80,7 +90,7 @@ IdentityResult identify(const DeviceCall& call)
     if (!is_host_label(call.serial)) {
         return {std::nullopt, "serial is not a host name label"};
     }
-    return {Identity{lower(call.serial), lower(call.mac), call.serial}, ""};
+    return {Identity{registry_name(call.serial), lower(call.mac), call.serial}, ""};
 }
 
 std::optional<int> parse_port_text(const std::string& text)

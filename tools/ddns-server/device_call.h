@@ -53,6 +53,12 @@ struct IdentityResult {
 };
 IdentityResult identify(const DeviceCall& call);
 
+// The name the registry keys a serial by: the serial in lower case.
+std::string registry_name(const std::string& serial);
+
+// Why a reported status makes no call; empty for "online" and "offline".
+std::string status_problem(const std::string& status);
+
 // A decimal port number of 0 to 65535; none otherwise.
 std::optional<int> parse_port_text(const std::string& text);
 

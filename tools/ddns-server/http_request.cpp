@@ -177,9 +177,8 @@ std::string call_problem(const Route& route, const DeviceQuery& query)
     if (param(query.params, identity_field).empty()) {
         return std::string("no ") + identity_field;
     }
-    const std::string status = param(query.params, "status");
-    if (route.by_serial && route.kind == CallKind::Update && status != "online" && status != "offline") {
-        return "status is neither online nor offline";
+    if (route.by_serial && route.kind == CallKind::Update) {
+        return status_problem(param(query.params, "status"));
     }
     return "";
 }

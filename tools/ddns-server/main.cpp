@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 
 #include <array>
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device_call.h"
 #include "dns_options.h"
 #include "ozu_version.h"
 #include "server.h"
@@ -251,10 +251,7 @@ int release_name(const std::string& path, const std::string& serial)
     if (!store || !store->begin()) {
         return EXIT_FAILURE;
     }
-    std::string name;
-    for (const char c : serial) {
-        name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string name = ozu::server::registry_name(serial);
     const bool released = store->release(name);
     if (!store->commit()) {
         std::fprintf(stderr, "ozu-ddns-server: cannot release %s: %s\n", name.c_str(), store->error().c_str());

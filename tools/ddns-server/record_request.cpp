@@ -35,18 +35,14 @@ std::string description(const DeviceMsg& msg, const DeviceCall& call)
            " status=" + printable(ozu::ddns::field_text(msg.szStatus));
 }
 
-std::string status_problem(const std::string& status)
-{
-    return status == "online" || status == "offline" ? "" : "status is neither online nor offline";
-}
-
 }  // namespace
 
 ReadRequest read_record(const std::string& record)
 {
     ReadRequest read;
     if (record.size() != ozu::ddns::kRecordSize) {
-        read.logged = "short record (" + std::to_string(record.size()) + " of 432 bytes)";
+        read.logged = "short record (" + std::to_string(record.size()) + " of " +
+                      std::to_string(ozu::ddns::kRecordSize) + " bytes)";
         read.refusal = "incomplete record";
         return read;
     }

@@ -1,9 +1,11 @@
 #include "reply_plan.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
+#include "ddns/record_fields.h"
 #include "log_text.h"
 #include "record_request.h"
 
@@ -60,7 +62,7 @@ std::optional<Fault> parse_fault(const std::string& name)
 ReplyPlan plan_http_reply(const HttpAnswer& answer, Fault fault)
 {
     const std::string summary = std::to_string(answer.status) + " " + printable(answer.body);
-    if (!answer.device_request || fault == Fault::None) {
+    if (answer.status != 200 || fault == Fault::None) {
         return sent({http_reply_head(answer.status) + answer.body}, summary);
     }
     if (std::optional<ReplyPlan> silence = silent_plan(fault)) {
@@ -92,8 +94,8 @@ ReplyPlan plan_register_reply(const RecordAnswer& answer, Fault fault)
     const std::string reply = encode_reply(answer.code, answer.domain);
     const std::string summary =
         record_summary(answer.code, answer.domain) + (answer.note.empty() ? "" : ": " + answer.note);
-    // The domain starts at byte 216: a first part of 216 bytes carries none of it.
-    constexpr std::size_t kSplitAt = 216;
+    // A first part that ends where the domain field starts carries none of it.
+    constexpr std::size_t kSplitAt = offsetof(DeviceMsg, szDeviceDomain);
     switch (fault) {
     case Fault::NotOk:
         return sent({encode_reply(answer.code, "")}, record_summary(answer.code, ""));

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "ddns/record_fields.h"
 #include "rate_limit.h"
 #include "session.h"
 #include "sqlite_registry.h"
@@ -29,13 +30,13 @@ constexpr std::size_t kIoThreads = 2;
 constexpr std::chrono::seconds kDrainLimit{15};
 // A failed accept (mostly: out of descriptors) is tried again after this pause rather than at once.
 constexpr std::chrono::milliseconds kAcceptRetry{100};
-// The longest zone whose reply still ends in a NUL inside the 128-byte domain field.
-constexpr std::size_t kMaxZoneLength = 127;
+// The longest zone whose reply still ends in a NUL inside the domain field.
+constexpr std::size_t kMaxZoneLength = sizeof(DeviceMsg::szDeviceDomain) - 1;
 
 std::optional<std::string> zone_problem(const std::string& zone)
 {
     if (zone.empty() || zone.size() > kMaxZoneLength) {
-        return "must be 1 to 127 characters";
+        return "must be 1 to " + std::to_string(kMaxZoneLength) + " characters";
     }
     for (const char c : zone) {
         const auto byte = static_cast<unsigned char>(c);
@@ -273,7 +274,7 @@ bool Server::Impl::admitted(asio::ip::tcp::socket& socket, Channel channel)
     const RateLimit::Decision decision = limiter.admit(peer.address().to_v4().to_uint(), RateLimit::Clock::now());
     if (decision.refused > 0) {
         log->write(
-            ExchangeEntry{channel == Channel::Http ? "http" : "register", peer.address().to_string(), "connection",
+            ExchangeEntry{channel_name(channel), peer.address().to_string(), "connection",
                           "refused: over the rate limit (" + std::to_string(decision.refused) + " connections refused)",
                           std::chrono::microseconds{0}});
     }

@@ -196,8 +196,9 @@ void Session::answer_call(const DeviceCall& call)
         return;
     }
     const Identity& identity = *identified.identity;
+    const std::string domain = ozu::ddns::device_domain(identity.label.c_str(), services_.zone);
     if (call.kind == CallKind::Update) {
-        record_report(call, identity);
+        record_report(call, identity, domain);
         return;
     }
     const std::optional<Device> device = services_.registry->find(identity.name);
@@ -205,13 +206,12 @@ void Session::answer_call(const DeviceCall& call)
         answer_outcome(CallOutcome{CallOutcome::Result::Unknown, "", ""});
         return;
     }
-    answer_outcome(CallOutcome{CallOutcome::Result::Found, identity.label + "." + services_.zone, ""});
+    answer_outcome(CallOutcome{CallOutcome::Result::Found, domain, ""});
 }
 
 // The answer waits for the registry's commit, which calls back on the registry's thread.
-void Session::record_report(const DeviceCall& call, const Identity& identity)
+void Session::record_report(const DeviceCall& call, const Identity& identity, const std::string& domain)
 {
-    const std::string domain = identity.label + "." + services_.zone;
     services_.registry->record(
         report_of(call, identity, peer_, domain), [self = shared_from_this(), domain](Verdict verdict) {
             asio::post(self->socket_.get_executor(),
@@ -232,8 +232,7 @@ void Session::answer_outcome(const CallOutcome& outcome)
 void Session::carry_out(const ReplyPlan& plan)
 {
     const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - accepted_);
-    services_.log->write(
-        ExchangeEntry{channel_ == Channel::Http ? "http" : "register", peer_, request_.logged, plan.summary, duration});
+    services_.log->write(ExchangeEntry{channel_name(channel_), peer_, request_.logged, plan.summary, duration});
     switch (plan.action) {
     case ReplyPlan::Action::Close:
         close();
@@ -251,10 +250,6 @@ void Session::carry_out(const ReplyPlan& plan)
 
 void Session::send_part(std::size_t index)
 {
-    if (index == parts_.size()) {
-        close();
-        return;
-    }
     arm(kWriteDeadline, [this] { close(); });
     asio::async_write(socket_, asio::buffer(parts_[index]),
                       [self = shared_from_this(), index](const asio::error_code& error, std::size_t) {

@@ -33,6 +33,12 @@ constexpr std::chrono::seconds kStallLimit{90};
 
 enum class Channel { Http, Register };
 
+// The channel as the exchange log names it.
+inline const char* channel_name(Channel channel)
+{
+    return channel == Channel::Http ? "http" : "register";
+}
+
 class Session;
 
 // The sessions alive, so that the server can count them against its cap, tell them it stops and wait for them.
@@ -87,7 +93,7 @@ private:
     bool request_complete() const;
     void answer();
     void answer_call(const DeviceCall& call);
-    void record_report(const DeviceCall& call, const Identity& identity);
+    void record_report(const DeviceCall& call, const Identity& identity, const std::string& domain);
     void answer_outcome(const CallOutcome& outcome);
     void carry_out(const ReplyPlan& plan);
     void send_part(std::size_t index);
