@@ -37,10 +37,9 @@ bool is_dns_option(const std::string& name)
 std::optional<std::string> apply_dns_option(const std::string& name, const std::string& value, DnsOptions& options)
 {
     if (name == "--dns-server") {
-        options.server = value;
-        return parse_dns_server(value)
-                   ? std::nullopt
-                   : std::optional<std::string>("--dns-server takes ADDRESS:PORT, not '" + value + "'");
+        options.server = parse_dns_server(value);
+        return options.server ? std::nullopt
+                              : std::optional<std::string>("--dns-server takes ADDRESS:PORT, not '" + value + "'");
     }
     if (name == "--tsig-key") {
         options.key_file = value;
@@ -54,15 +53,11 @@ std::optional<std::string> apply_dns_option(const std::string& name, const std::
 std::optional<std::string> make_dns_publisher(const DnsOptions& options, const std::string& zone,
                                               std::shared_ptr<NamePublisher>& publisher)
 {
-    if (options.server.empty()) {
+    if (!options.server) {
         return options.key_file.empty() ? std::nullopt : std::optional<std::string>("--tsig-key needs --dns-server");
     }
     if (options.key_file.empty()) {
         return std::string("--dns-server needs --tsig-key: the updates are signed");
-    }
-    const std::optional<DnsServer> server = parse_dns_server(options.server);
-    if (!server) {
-        return "--dns-server takes ADDRESS:PORT, not '" + options.server + "'";
     }
     std::string error;
     const std::optional<TsigKey> key = read_tsig_key(options.key_file, &error);
@@ -70,7 +65,7 @@ std::optional<std::string> make_dns_publisher(const DnsOptions& options, const s
         return error;
     }
     DnsPublisherConfig config;
-    config.target = {*server, zone, *key, options.ttl};
+    config.target = {*options.server, zone, *key, options.ttl};
     std::unique_ptr<DnsPublisher> started = DnsPublisher::start(config, &error);
     if (!started) {
         return error;

@@ -7,14 +7,15 @@
 #include <optional>
 #include <string>
 
+#include "dns_update.h"
 #include "name_publisher.h"
 
 namespace ozu::server {
 
 struct DnsOptions {
-    std::string server;      // --dns-server ADDR:PORT; empty: names are not published in DNS
-    std::string key_file;    // --tsig-key FILE, BIND's key syntax
-    std::uint32_t ttl = 60;  // --ttl SECONDS
+    std::optional<DnsServer> server;  // --dns-server ADDR:PORT; none: names are not published in DNS
+    std::string key_file;             // --tsig-key FILE, BIND's key syntax
+    std::uint32_t ttl = 60;           // --ttl SECONDS
 };
 
 // The options' lines for the server's usage text.

@@ -118,8 +118,8 @@ std::unique_ptr<DnsPublisher> DnsPublisher::start(DnsPublisherConfig config, std
         return nullptr;
     }
     impl->log = config.log ? std::move(config.log) : log_to_stderr;
-    // The thread is born with every signal blocked: a stop signal must reach the server's own wait,
-    // whenever the publisher was started.
+    // The thread is born with every signal blocked: stop signals are its host's to take, and ldns
+    // writing to a connection the DNS server closed must not raise SIGPIPE in a host that keeps it.
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);

@@ -1,6 +1,5 @@
 #include "dns_update.h"
 
-#include <arpa/inet.h>
 #include <ldns/ldns.h>
 #include <sys/time.h>
 
@@ -109,9 +108,6 @@ LdnsPtr<ldns_rr_list> DnsUpdater::Impl::update_section(const std::vector<NameCha
 {
     LdnsPtr<ldns_rr_list> section(ldns_rr_list_new());
     for (const NameChange& change : changes) {
-        if (!is_dns_label(change.serial)) {
-            continue;
-        }
         const LdnsPtr<ldns_rdf> name(ldns_dname_new_frm_str((change.serial + "." + zone_text).c_str()));
         if (!name) {
             continue;

@@ -292,15 +292,15 @@ sigset_t block_stop_signals()
 
 int serve(ServerConfig config, const ozu::server::DnsOptions& dns)
 {
+    // A log reader that goes away must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
+    fit_descriptor_limit(config);
+    const sigset_t stop_signals = block_stop_signals();
     if (const std::optional<std::string> problem =
             ozu::server::make_dns_publisher(dns, config.zone, config.publisher)) {
         std::fprintf(stderr, "ozu-ddns-server: %s\n", problem->c_str());
         return EXIT_FAILURE;
     }
-    // A log reader that goes away must not end the server.
-    std::signal(SIGPIPE, SIG_IGN);
-    fit_descriptor_limit(config);
-    const sigset_t stop_signals = block_stop_signals();
     ozu::server::Server server(config);
     std::string error;
     if (!server.start(&error)) {
