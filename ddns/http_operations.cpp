@@ -16,7 +16,7 @@ void report_connect_failure(ConnectStep failed, const char*, std::uint32_t)
     }
 }
 
-constexpr ChannelRules kHttpChannel{0, report_connect_failure, false, false};
+constexpr ChannelRules kHttpChannel{report_connect_failure, false, false};
 
 // The DIY query goes out encrypted, and its ciphertext is announced.
 bool build_diy_request(ExchangeBuffer& request, Operation operation, const QueryBuffer& query, const char* server)

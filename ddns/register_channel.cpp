@@ -1,7 +1,6 @@
 #include "ddns/register_channel.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 
 #include <algorithm>
 #include <array>
@@ -36,7 +35,7 @@ void report_connect_failure(ConnectStep failed, const char* server, std::uint32_
 
 // A record that does not go out whole ends the exchange, and so does a peer that closes without
 // a reply.
-constexpr ChannelRules kRegisterChannel{IPPROTO_TCP, report_connect_failure, true, true};
+constexpr ChannelRules kRegisterChannel{report_connect_failure, true, true};
 
 bool learn_device_name(const RegisterState& state, const std::string& domain)
 {

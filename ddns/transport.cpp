@@ -199,7 +199,7 @@ int SocketHandle::release()
 
 SocketHandle connect_to_server(const char* server, int port, Resolver resolve, const ChannelRules& rules)
 {
-    SocketHandle connection(socket(AF_INET, SOCK_STREAM, rules.protocol));
+    SocketHandle connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!connection) {
         std::perror("socket");
         return {};

@@ -62,7 +62,6 @@ enum class ConnectStep { Resolve, Connect };
 // Where the HTTP requests and the register channel part ways. Each keeps its own messages, and the
 // register channel gives up sooner.
 struct ChannelRules {
-    int protocol;  // socket()'s third argument
     // Called with errno still set by the failed step; address is in network byte order, still 0
     // when the name did not resolve.
     void (*report_failure)(ConnectStep failed, const char* server, std::uint32_t address);

@@ -17,6 +17,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "ozu_version.h"
 #include "support/client_support.h"
 #include "support/temp_directory.h"
 
@@ -154,7 +155,7 @@ TEST_F(Tool, MistakesExitWithOneLineOnStandardError)
 
 TEST_F(Tool, GivesItsVersionAndOnlyTheNameOnStandardOutput)
 {
-    EXPECT_EQ(run({"--version"}), (Outcome{0, "ozu-ddns " OZU_TEST_VERSION "\n", ""}));
+    EXPECT_EQ(run({"--version"}), (Outcome{0, "ozu-ddns " OZU_VERSION "\n", ""}));
     // Each run connects twice: once to see that the server is there, once for the lookup.
     const Peer peer(test_address(),
                     std::vector<PeerStep>(4, {Channel::Http, {"HTTP/1.0 200 OK\r\n\r\nSUCC:dev.ddns.test"}}));
