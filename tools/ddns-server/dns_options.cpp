@@ -1,7 +1,6 @@
 #include "dns_options.h"
 
-#include <cstdlib>
-
+#include "decimal_text.h"
 #include "dns_publisher.h"
 #include "tsig_key.h"
 
@@ -13,12 +12,8 @@ constexpr long kMaxTtl = 2147483647;
 
 std::optional<std::uint32_t> parse_ttl(const std::string& text)
 {
-    char* end = nullptr;
-    const long ttl = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || ttl < 0 || ttl > kMaxTtl) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(ttl);
+    const std::optional<long> ttl = parse_decimal(text, 0, kMaxTtl);
+    return ttl ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*ttl)) : std::nullopt;
 }
 
 }  // namespace

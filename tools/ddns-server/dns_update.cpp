@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "decimal_text.h"
+
 namespace ozu::server {
 namespace {
 
@@ -32,12 +34,8 @@ using LdnsPtr = std::unique_ptr<T, LdnsDeleter>;
 
 std::optional<std::uint16_t> parse_port(const std::string& text)
 {
-    char* end = nullptr;
-    const long port = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(port);
+    const std::optional<long> port = parse_decimal(text, 1, 65535);
+    return port ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*port)) : std::nullopt;
 }
 
 LdnsPtr<ldns_rdf> address_rdf(const std::string& address)

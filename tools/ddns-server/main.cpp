@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "decimal_text.h"
 #include "device_call.h"
 #include "dns_options.h"
 #include "ozu_version.h"
@@ -63,16 +64,6 @@ struct Options {
     ozu::server::DnsOptions dns;
 };
 
-std::optional<long> parse_number(const std::string& text, long lowest, long highest)
-{
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < lowest || value > highest) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<std::string> apply_port(const std::string& name, const std::string& value, ServerConfig& config)
 {
     std::optional<int>& setting = name == "--http-port" ? config.http_port : config.register_port;
@@ -80,7 +71,7 @@ std::optional<std::string> apply_port(const std::string& name, const std::string
         setting = std::nullopt;
         return std::nullopt;
     }
-    const std::optional<long> port = parse_number(value, 0, 65535);
+    const std::optional<long> port = ozu::server::parse_decimal(value, 0, 65535);
     if (!port) {
         return "invalid port for " + name + ": '" + value + "'";
     }
@@ -91,7 +82,7 @@ std::optional<std::string> apply_port(const std::string& name, const std::string
 std::optional<std::string> apply_limit(const std::string& name, const std::string& value, ServerConfig& config)
 {
     const bool connections = name == "--max-connections";
-    const std::optional<long> number = parse_number(value, connections ? 1 : 0, 1000000);
+    const std::optional<long> number = ozu::server::parse_decimal(value, connections ? 1 : 0, 1000000);
     if (!number) {
         return "invalid number for " + name + ": '" + value + "'";
     }
