@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -22,8 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "ddns/encrypt_key.h"
-#include "des/DES.h"
+#include "ddns/ozu_dnsupdate_module.h"
 #include "exchange_log.h"
 #include "sqlite_store.h"
 #include "support/bind_server.h"
@@ -127,14 +127,12 @@ Seen exchange(int port, const std::vector<std::string>& pieces, bool half_close)
     return read_until_closed(peer.get(), started);
 }
 
+// The client's own cipher of a record field.
 std::string enciphered(const std::string& text)
 {
-    const std::string key = ozu::ddns::built_in_key();
-    auto des = std::make_unique<DES>();
-    des->InitializeKey(key, false);
-    des->InitializeKey(key, true);
-    des->TripleEncryptAnyLength(text);
-    return des->GetCiphertextAnyLength();
+    std::array<char, 1024> ciphertext{};
+    EncryptString(text.c_str(), ciphertext.data());
+    return ciphertext.data();
 }
 
 std::string with_text(std::string bytes, std::size_t offset, const std::string& text)
