@@ -194,26 +194,6 @@ int decode_whole_groups(const PlaceTables& tables, const char* text, unsigned ch
     return kGroupsPerLine;
 }
 
-// Indexed by character code up to 'z'; every character outside the alphabet reads as 0.
-constexpr std::size_t kDecodeTableSize = 123;
-
-constexpr std::array<std::uint8_t, kDecodeTableSize> make_decode_table()
-{
-    std::array<std::uint8_t, kDecodeTableSize> table{};
-    for (std::uint8_t value = 0; value < 64; ++value) {
-        table[static_cast<unsigned char>(kAlphabet[value])] = value;
-    }
-    return table;
-}
-
-constexpr std::array<std::uint8_t, kDecodeTableSize> kDecodeTable = make_decode_table();
-
-std::uint8_t sextet_of(char c)
-{
-    const auto code = static_cast<unsigned char>(c);
-    return code < kDecodeTableSize ? kDecodeTable[code] : 0;
-}
-
 bool is_line_break(char c)
 {
     return c == '\n' || c == '\r';
@@ -236,21 +216,19 @@ struct GroupResult {
     int characters_read;
 };
 
-GroupResult decode_group(const std::array<char, 4>& group, unsigned char* out)
+// Characters outside the alphabet, '=' among them, count as 0 here: the place tables hold only the mark for them.
+GroupResult decode_group(const PlaceTables& tables, const std::array<char, 4>& group, unsigned char* out)
 {
-    const std::uint8_t s0 = sextet_of(group[0]);
-    const std::uint8_t s1 = sextet_of(group[1]);
-    const std::uint8_t s2 = sextet_of(group[2]);
-    const std::uint8_t s3 = sextet_of(group[3]);
-    out[0] = static_cast<unsigned char>((s0 << 2) | (s1 >> 4));
+    const std::uint32_t bytes = group_bytes(tables, group.data());
+    out[0] = static_cast<unsigned char>(bytes);
     if (group[2] == kPad) {
         return {1, 2};
     }
-    out[1] = static_cast<unsigned char>(((s1 & 15) << 4) | (s2 >> 2));
+    out[1] = static_cast<unsigned char>(bytes >> 8);
     if (group[3] == kPad) {
         return {2, 3};
     }
-    out[2] = static_cast<unsigned char>(((s2 & 3) << 6) | s3);
+    out[2] = static_cast<unsigned char>(bytes >> 16);
     return {3, 4};
 }
 
@@ -281,7 +259,7 @@ bool take_whole_groups(const PlaceTables& tables, const char* text, unsigned cha
 }
 
 // One step of the general loop: a line break skipped or a group decoded; false at a lone last character.
-bool take_step(const char* text, int length, unsigned char* out, Cursor& cursor)
+bool take_step(const PlaceTables& tables, const char* text, int length, unsigned char* out, Cursor& cursor)
 {
     if (is_line_break(text[cursor.position])) {
         ++cursor.position;
@@ -292,7 +270,8 @@ bool take_step(const char* text, int length, unsigned char* out, Cursor& cursor)
     if (available == 1) {
         return false;
     }
-    const GroupResult result = decode_group(take_group(text + cursor.position, available), out + cursor.written);
+    const GroupResult result =
+        decode_group(tables, take_group(text + cursor.position, available), out + cursor.written);
     cursor.written += result.bytes_written;
     cursor.position += result.characters_read;
     cursor.unconsumed -= 4;
@@ -329,7 +308,7 @@ int CCodecBase64::Decode(const char* text, int length, unsigned char* out)
     const PlaceTables& tables = place_tables();
     Cursor cursor{0, length, 0};
     while (cursor.unconsumed > 0) {
-        if (!take_whole_groups(tables, text, out, cursor) && !take_step(text, length, out, cursor)) {
+        if (!take_whole_groups(tables, text, out, cursor) && !take_step(tables, text, length, out, cursor)) {
             break;
         }
     }
