@@ -100,18 +100,16 @@ std::optional<DeviceQuery> deciphered_query(const std::string& ciphertext, Inter
 }
 
 // Types 0 and 1 share their paths: a value= parameter marks the enciphered form.
-std::optional<DeviceQuery> mac_query(const Request& request)
+std::optional<DeviceQuery> mac_query(const Request& request, const Params& url_params)
 {
-    const Params url_params = parse_params(request.query);
     if (url_params.count("value") == 0) {
         return DeviceQuery{Interface::Plain, request.query, url_params};
     }
     return deciphered_query(param(url_params, "value"), Interface::Diy);
 }
 
-std::optional<DeviceQuery> serial_query(const Request& request)
+std::optional<DeviceQuery> serial_query(const Params& url_params)
 {
-    const Params url_params = parse_params(request.query);
     if (url_params.count("encrypt") == 0) {
         return std::nullopt;
     }
@@ -185,10 +183,12 @@ std::string call_problem(const Route& route, const DeviceQuery& query)
 
 ReadRequest read_device_request(const Request& request, const Route& route)
 {
-    if (!route.by_serial && route.kind == CallKind::Lookup && param(parse_params(request.query), "do") != "getsilent") {
+    const Params url_params = parse_params(request.query);
+    if (!route.by_serial && route.kind == CallKind::Lookup && param(url_params, "do") != "getsilent") {
         return refused(400, "do=getsilent missing", logged_line(request.line));
     }
-    const std::optional<DeviceQuery> query = route.by_serial ? serial_query(request) : mac_query(request);
+    const std::optional<DeviceQuery> query =
+        route.by_serial ? serial_query(url_params) : mac_query(request, url_params);
     if (!query) {
         return refused(400, route.by_serial ? "encrypt is missing or not a ciphertext" : "value is not a ciphertext",
                        logged_line(request.line));

@@ -82,7 +82,7 @@ struct Server::Impl {
     void close_listeners();
     void accept(Listener& listener);
     void on_accept(Listener& listener, const asio::error_code& error, asio::ip::tcp::socket socket);
-    bool admitted(asio::ip::tcp::socket& socket, Channel channel);
+    std::optional<std::string> admitted(const asio::ip::tcp::socket& socket, Channel channel);
     void session_ended();
     void resume_accepting();
     static int port_of(const std::unique_ptr<Listener>& listener);
@@ -254,8 +254,8 @@ void Server::Impl::on_accept(Listener& listener, const asio::error_code& error, 
         });
         return;
     }
-    if (admitted(socket, listener.channel)) {
-        auto session = std::make_shared<Session>(std::move(socket), listener.channel, services);
+    if (std::optional<std::string> peer = admitted(socket, listener.channel)) {
+        auto session = std::make_shared<Session>(std::move(socket), listener.channel, std::move(*peer), services);
         sessions.add(session);
         asio::post(session->executor(), [session] { session->start(); });
     }
@@ -264,21 +264,23 @@ void Server::Impl::on_accept(Listener& listener, const asio::error_code& error, 
     }
 }
 
-bool Server::Impl::admitted(asio::ip::tcp::socket& socket, Channel channel)
+// The peer's address when the connection is served; none when it is refused.
+std::optional<std::string> Server::Impl::admitted(const asio::ip::tcp::socket& socket, Channel channel)
 {
     asio::error_code error;
     const asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
     if (error || !peer.address().is_v4()) {
-        return false;
+        return std::nullopt;
     }
+    std::string address = peer.address().to_string();
     const RateLimit::Decision decision = limiter.admit(peer.address().to_v4().to_uint(), RateLimit::Clock::now());
     if (decision.refused > 0) {
         log->write(
-            ExchangeEntry{channel_name(channel), peer.address().to_string(), "connection",
+            ExchangeEntry{channel_name(channel), address, "connection",
                           "refused: over the rate limit (" + std::to_string(decision.refused) + " connections refused)",
                           std::chrono::microseconds{0}});
     }
-    return decision.allowed;
+    return decision.allowed ? std::optional<std::string>(std::move(address)) : std::nullopt;
 }
 
 // Runs on whatever thread ended a session; after stopping, the event loop may be gone.

@@ -93,16 +93,14 @@ bool SessionSet::wait_empty(std::chrono::milliseconds limit)
     return empty_.wait_for(lock, limit, [this] { return sessions_.empty(); });
 }
 
-Session::Session(asio::ip::tcp::socket socket, Channel channel, const SessionServices& services)
+Session::Session(asio::ip::tcp::socket socket, Channel channel, std::string peer, const SessionServices& services)
     : socket_(std::move(socket)),
       timer_(socket_.get_executor()),
       channel_(channel),
       services_(services),
-      accepted_(Clock::now())
+      accepted_(Clock::now()),
+      peer_(std::move(peer))
 {
-    asio::error_code error;
-    const asio::ip::tcp::endpoint peer = socket_.remote_endpoint(error);
-    peer_ = error ? "?" : peer.address().to_string();
 }
 
 Session::~Session()

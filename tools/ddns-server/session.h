@@ -74,7 +74,8 @@ struct SessionServices {
 class Session : public std::enable_shared_from_this<Session> {
 public:
     // The socket's executor must be a strand of its own: every step of the session runs on it.
-    Session(asio::ip::tcp::socket socket, Channel channel, const SessionServices& services);
+    // peer: the connection's source address, as the log and the registry show it.
+    Session(asio::ip::tcp::socket socket, Channel channel, std::string peer, const SessionServices& services);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -105,7 +106,7 @@ private:
     const Channel channel_;
     const SessionServices& services_;
     const Clock::time_point accepted_;
-    std::string peer_;
+    const std::string peer_;
     std::string received_;
     std::array<char, 2048> chunk_{};
     ReadRequest request_;
