@@ -109,8 +109,8 @@ void read_config_line(const std::string& line, const std::string& where, const s
     const std::string key = trimmed(text.substr(0, equals));
     const std::string value = trimmed(text.substr(equals + 1));
     const std::string name = "--" + key;
-    const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
-    if (spec == specs.end() || name == "--config") {
+    const OptionSpec* spec = find_spec(specs, name);
+    if (spec == nullptr || name == "--config") {
         throw UsageError(where + "unknown key '" + key + "'");
     }
     if (!spec->takes_value && value != "yes" && value != "no") {

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 namespace ozu::tool {
-namespace {
 
 const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name)
 {
@@ -12,6 +11,8 @@ const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::str
         std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& spec) { return name == spec.name; });
     return found == specs.end() ? nullptr : &*found;
 }
+
+namespace {
 
 void expect_operands(const Arguments& arguments, std::size_t lowest, std::size_t highest)
 {

@@ -30,6 +30,9 @@ struct OptionSpec {
     bool takes_value;
 };
 
+// The option of that name among specs; none when there is no such option.
+const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name);
+
 struct Arguments {
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
