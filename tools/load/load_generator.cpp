@@ -98,7 +98,6 @@ std::vector<DeviceMsg> build_records(const Options& options)
 
 struct Results {
     int started = 0;
-    int confirmed = 0;
     int refused = 0;  // a reply without a domain
     int failed = 0;   // no reply: refused connection, reset, timeout
     std::vector<double> latencies_ms;
@@ -111,7 +110,8 @@ public:
         : options_(options),
           records_(std::move(records)),
           tick_(io_),
-          deadline_(Clock::now() + seconds(options.time_limit))
+          server_(asio::ip::make_address(options.server), static_cast<std::uint16_t>(options.port)),
+          deadline_(Clock::now() + std::chrono::seconds(options.time_limit))
     {
         for (int i = 0; i < options.sources; ++i) {
             sources_.push_back(asio::ip::make_address_v4(asio::ip::make_address_v4(options.first_source).to_uint() +
@@ -138,8 +138,6 @@ private:
         Clock::time_point started;
         int device = 0;
     };
-
-    static std::chrono::seconds seconds(int count) { return std::chrono::seconds(count); }
 
     bool finished() const { return next_device_ >= options_.devices || Clock::now() >= deadline_; }
 
@@ -195,7 +193,7 @@ private:
                 exchange->socket.close();
             }
         });
-        exchange->socket.async_connect(tcp::endpoint(asio::ip::make_address(options_.server), options_.port),
+        exchange->socket.async_connect(server_,
                                        [this, exchange](const asio::error_code& e) { on_connect(exchange, e); });
     }
 
@@ -232,7 +230,6 @@ private:
             ++results_.refused;
             return;
         }
-        ++results_.confirmed;
         results_.confirmed_devices.push_back(exchange->device);
         results_.latencies_ms.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - exchange->started).count());
@@ -243,6 +240,7 @@ private:
     asio::io_context io_;
     asio::steady_timer tick_;
     std::vector<asio::ip::address_v4> sources_;
+    const tcp::endpoint server_;
     Clock::time_point deadline_;
     Clock::time_point begin_;
     Clock::time_point end_;
@@ -320,10 +318,10 @@ int run(const Options& options)
     if (!options.confirmed_file.empty()) {
         write_confirmed(options.confirmed_file, results.confirmed_devices);
     }
-    std::printf("started=%d confirmed=%d refused=%d failed=%d seconds=%.1f p50_ms=%.1f p99_ms=%.1f\n", results.started,
-                results.confirmed, results.refused, results.failed, fleet.elapsed_seconds(),
+    std::printf("started=%d confirmed=%zu refused=%d failed=%d seconds=%.1f p50_ms=%.1f p99_ms=%.1f\n", results.started,
+                results.confirmed_devices.size(), results.refused, results.failed, fleet.elapsed_seconds(),
                 percentile(results.latencies_ms, 0.5), percentile(results.latencies_ms, 0.99));
-    return results.confirmed == results.started ? 0 : 1;
+    return results.confirmed_devices.size() == static_cast<std::size_t>(results.started) ? 0 : 1;
 }
 
 }  // namespace
